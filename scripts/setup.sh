@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Selvatro need, skipping those present.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config        # the build
+    qt6-base-dev libglib2.0-dev             # the window; the desktop's MIME database
+    libgtest-dev                            # the tests
+    xvfb xauth openbox xdotool x11-utils    # a real X server with a window manager, for the window's tests
+    imagemagick desktop-file-utils          # screenshots; the autostart entry's validator
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

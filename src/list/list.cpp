@@ -1,0 +1,71 @@
+#include "list/list.h"
+
+#include "app/form1.h"
+#include "list/list_file.h"
+#include "platform/errors.h"
+
+#include <exception>
+
+namespace selvatro::list {
+
+std::string Nom_Fichier_Config(const Form1& form) {
+    // The separator is always added: a root folder gives two in a row, which every file system accepts.
+    return form.App().folder() + form.Files().separator() + std::string(kNomFichier);
+}
+
+void Charger_Liste(Form1& form) {
+    if (!form.Files().ordinaryFileExists(Nom_Fichier_Config(form))) {
+        return;
+    }
+    form.Chargement = 1;
+    const std::optional<std::string> text = form.Files().readText(Nom_Fichier_Config(form));
+    FieldReader reader(text.value_or(std::string()));
+    for (int i = 0; i < 5; ++i) {
+        const std::optional<std::string> path = reader.Next();
+        if (!path) {
+            break;
+        }
+        form.Text1(i).setText(*path);
+        const std::optional<std::string> delay = reader.Next();
+        if (delay) {
+            form.Text2(i).setText(*delay);
+        }
+        if (form.Text1(i).text().empty()) {
+            form.Text2(i).setText("");
+        }
+        if (!delay) {
+            break;
+        }
+    }
+    form.Chargement = 0;
+}
+
+namespace {
+
+std::string SaveFailedMessage(const Form1& form, const std::string& fileName, const std::string& reason) {
+    if (form.Francais == 1) {
+        return "La liste n'a pas pu être enregistrée dans\n" + fileName + "\n" + reason +
+               "\nLe fichier précédent est resté intact.";
+    }
+    return "The list could not be saved to\n" + fileName + "\n" + reason + "\nThe previous file was left intact.";
+}
+
+}  // namespace
+
+void Quitter(Form1& form) {
+    std::string contents;
+    for (int i = 0; i < 5; ++i) {
+        contents += Enregistrement(form.Text1(i).text(), form.Text2(i).text());
+    }
+    const std::string fileName = Nom_Fichier_Config(form);
+    try {
+        form.Files().replaceText(fileName, contents);
+    } catch (const platform::FileError& error) {
+        form.Messages().show(SaveFailedMessage(form, fileName, error.what()), platform::MessageStyle::Exclamation,
+                             "Selvatro");
+    }
+    form.Process().end();
+    std::terminate();  // end() never returns; should a platform's ever do so, nothing after Quitter may run
+}
+
+}  // namespace selvatro::list

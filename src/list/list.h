@@ -1,0 +1,25 @@
+#pragma once
+
+// The five program rows and their file: the loader that fills the boxes at start, and Quitter, the one way out,
+// which writes the boxes back and ends the process.
+
+#include <string>
+
+namespace selvatro {
+class Form1;
+}
+
+namespace selvatro::list {
+
+/// The full name of the list file: the executable's folder, a separator, the file name. Built anew at each use.
+std::string Nom_Fichier_Config(const Form1& form);
+
+/// Reads the list file, when there is one, into the ten boxes, with Chargement held at 1 meanwhile. A file that
+/// cannot be read, or ends early, loads the rows read so far; the others stay as they were.
+void Charger_Liste(Form1& form);
+
+/// Writes the ten box texts, as they stand, to the list file and ends the process. A save that fails leaves the
+/// old file whole; the user is told and the process ends all the same.
+[[noreturn]] void Quitter(Form1& form);
+
+}  // namespace selvatro::list

@@ -1,0 +1,241 @@
+#pragma once
+
+// What Selvatro needs from a desktop: the window and its controls, the modal dialogs, and the process, file and
+// desktop services. Each real desktop (Qt with POSIX, Win32) and the test platform implement these. Texts are
+// UTF-8 in std::string; a platform converts at its own edge.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace selvatro::platform {
+
+enum class WindowState : std::int16_t { Normal = 0, Minimised = 1, Maximised = 2 };
+
+enum class MousePointer : std::int16_t { Default = 0, Custom = 99 };
+
+enum class MessageStyle : std::int16_t { Plain = 0, Exclamation = 48 };
+
+/// The one window of the program.
+class Window {
+public:
+    virtual ~Window() = default;
+    /// Shows `caption` as the window's title, also in its task-bar entry while minimised.
+    virtual void setCaption(const std::string& caption) = 0;
+    /// The window's state as the desktop reports it now.
+    virtual WindowState windowState() const = 0;
+    /// Changes the window's state; a change runs the resize event to its end before the call returns.
+    virtual void setWindowState(WindowState state) = 0;
+    /// Chooses the pointer shown over the whole window: the default one, or the window's custom image.
+    virtual void setMousePointer(MousePointer pointer) = 0;
+};
+
+/// A one-line text box of the window.
+class TextBox {
+public:
+    virtual ~TextBox() = default;
+    /// The box's current text.
+    virtual std::string text() const = 0;
+    /// Replaces the text; a different text raises the box's change event nested inside this call, the same
+    /// text raises nothing.
+    virtual void setText(const std::string& text) = 0;
+    /// Sets the tip shown while the mouse rests on the box.
+    virtual void setTip(const std::string& tip) = 0;
+    /// Gives the box the keyboard focus; the control that had it gets its lost-focus event first.
+    virtual void setFocus() = 0;
+    /// Selects `length` characters from the caret, clipped at the end of the text.
+    virtual void setSelectionLength(int length) = 0;
+};
+
+/// A text label of the window.
+class Label {
+public:
+    virtual ~Label() = default;
+    /// Replaces the label's caption.
+    virtual void setCaption(const std::string& caption) = 0;
+    /// Sets the tip shown while the mouse rests on the label.
+    virtual void setTip(const std::string& tip) = 0;
+};
+
+/// The window's periodic timer: one tick every 1000 ms while enabled, without cumulative drift.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    /// Switches the ticks on or off; enabling an enabled timer or disabling a disabled one changes nothing.
+    virtual void setEnabled(bool enabled) = 0;
+    /// Whether the timer ticks.
+    virtual bool isEnabled() const = 0;
+};
+
+/// The window's file-open dialog; its settings and its last file name persist between openings.
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    /// Sets the dialog's title.
+    virtual void setTitle(const std::string& title) = 0;
+    /// When true, a cancel makes showOpen throw DialogCancelled instead of leaving an empty file name.
+    virtual void setCancelError(bool cancelError) = 0;
+    /// Sets the dialog's option flags (4 hides the read-only check box).
+    virtual void setFlags(std::int32_t flags) = 0;
+    /// Sets the filter: labels and patterns, all separated by vertical bars.
+    virtual void setFilter(const std::string& filter) = 0;
+    /// Selects the filter entry shown first, counted from 1.
+    virtual void setFilterIndex(std::int16_t index) = 0;
+    /// Shows the open dialog modally, starting in the current folder; returns once a file is chosen.
+    virtual void showOpen() = 0;
+    /// The full path of the file chosen last.
+    virtual std::string fileName() const = 0;
+};
+
+/// Modal message boxes with an OK button.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    /// Shows `text` (lines broken by a single line feed) and returns when the user closes the box.
+    virtual void show(const std::string& text, MessageStyle style, const std::string& title) = 0;
+};
+
+/// The version record of the executable.
+struct Version {
+    std::int16_t major = 0;
+    std::int16_t minor = 0;
+    std::int16_t revision = 0;
+};
+
+/// Facts about the running program.
+class AppFacts {
+public:
+    virtual ~AppFacts() = default;
+    /// The folder that holds the running executable, without a trailing separator unless it is a root.
+    virtual std::string folder() const = 0;
+    /// The product name from the version record.
+    virtual std::string productName() const = 0;
+    /// The file description from the version record.
+    virtual std::string fileDescription() const = 0;
+    /// The version numbers from the version record.
+    virtual Version version() const = 0;
+};
+
+/// Starting other programs.
+class Programs {
+public:
+    virtual ~Programs() = default;
+    /// Starts the program named by `path`, as typed and without a shell, with a normal window that takes the
+    /// focus; returns at once with a task identifier. Throws StartFailed when it cannot be started.
+    virtual double start(const std::string& path) = 0;
+};
+
+/// Files and folders. Texts are converted to and from the platform's code page here.
+class Files {
+public:
+    virtual ~Files() = default;
+    /// The separator put between a folder and a name in paths that the program builds.
+    virtual char separator() const = 0;
+    /// True when `path`, taken literally, names an ordinary file (not a folder, not a hidden file).
+    virtual bool ordinaryFileExists(const std::string& path) = 0;
+    /// The whole text of a file, converted from the platform's code page; what could be read when reading
+    /// stopped early; nothing when the file cannot be opened.
+    virtual std::optional<std::string> readText(const std::string& path) = 0;
+    /// Replaces the file whole with `text`, so that a failure at any point leaves the old file intact.
+    /// Throws FileError.
+    virtual void replaceText(const std::string& path, const std::string& text) = 0;
+    /// Creates a new private file with a unique name ending in `suffix` in the user's temporary folder, writes
+    /// `text` to it and returns its name. Throws FileError.
+    virtual std::string writeTemporaryText(const std::string& suffix, const std::string& text) = 0;
+    /// Deletes the file; one that is already gone is no error.
+    virtual void remove(const std::string& path) = 0;
+    /// Makes the drive named by the first letter of `path` current; nothing where there are no drives.
+    /// Throws FileError.
+    virtual void setCurrentDrive(const std::string& path) = 0;
+    /// Makes `folder` the process's current folder. Throws FileError.
+    virtual void setCurrentFolder(const std::string& folder) = 0;
+};
+
+/// The user's language and number format.
+class Language {
+public:
+    virtual ~Language() = default;
+    /// Writes the English name of the user's language ("French"), ended by a NUL, into the first `size`
+    /// characters of `buffer`; writes nothing when the platform knows no name.
+    virtual void englishLanguageName(std::string& buffer, int size) = 0;
+    /// The decimal separator of the user's locale, used when a fraction is written as text.
+    virtual std::string decimalSeparator() const = 0;
+};
+
+/// The shortcut that makes the desktop start a program at logon.
+class Shortcuts {
+public:
+    virtual ~Shortcuts() = default;
+    /// Creates or replaces the shortcut `linkName` in the logon folder named `folder`, starting `target` with
+    /// `arguments`. Returns a result code that nobody is obliged to read; never throws.
+    virtual std::int32_t createShellLink(const std::string& folder, const std::string& linkName,
+                                         const std::string& target, const std::string& arguments) = 0;
+};
+
+/// The desktop's default web browser.
+class Browser {
+public:
+    virtual ~Browser() = default;
+    /// Looks up the program that would open `file`, writing its full path, ended by a NUL, into `result`
+    /// (whose size it keeps). Returns a code above 32 on success, 32 or below on failure.
+    virtual std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) = 0;
+    /// Starts `command` with `parameters` as its one argument, without a shell. Returns a code above 32 on
+    /// success, 32 or below on failure.
+    virtual std::int32_t shellExecute(const std::string& operation, const std::string& command,
+                                      const std::string& parameters, const std::string& folder,
+                                      std::int32_t showState) = 0;
+};
+
+/// The running process.
+class Process {
+public:
+    virtual ~Process() = default;
+    /// Ends the process at once: the window closes and no further event of the window or the timer runs.
+    [[noreturn]] virtual void end() = 0;
+};
+
+/// The controls of the window, as the platform made them.
+struct Controls {
+    Window& form;
+    std::array<TextBox*, 5> text1;  ///< the path boxes, top row first
+    std::array<TextBox*, 5> text2;  ///< the delay boxes, top row first
+    std::array<Label*, 2> affProgramme;
+    Timer& timer1;
+    FileDialog& commonDialog1;
+};
+
+/// The services of the desktop and the process.
+struct Services {
+    MessageBoxes& messages;
+    AppFacts& facts;
+    Programs& programs;
+    Files& files;
+    Language& language;
+    Shortcuts& shortcuts;
+    Browser& browser;
+    Process& process;
+};
+
+/// The window's events, as the platform delivers them one at a time on the user-interface thread.
+class FormEvents {
+public:
+    virtual ~FormEvents() = default;
+    virtual void Form_Load() = 0;
+    virtual void Form_Resize() = 0;
+    virtual void Form_Unload(std::int16_t& Cancel) = 0;
+    virtual void Form_MouseMove() = 0;
+    virtual void Text1_Change(std::int16_t Index) = 0;
+    virtual void Text2_Change(std::int16_t Index) = 0;
+    virtual void Text1_LostFocus(std::int16_t Index) = 0;
+    virtual void Text2_LostFocus(std::int16_t Index) = 0;
+    virtual void Text1_Click(std::int16_t Index) = 0;
+    virtual void Text1_MouseMove(std::int16_t Index) = 0;
+    virtual void Text2_MouseMove(std::int16_t Index) = 0;
+    virtual void Aff_Programme_MouseMove(std::int16_t Index) = 0;
+    virtual void Image_Tovrel_Click() = 0;
+    virtual void Image_Tovrel_MouseMove() = 0;
+    virtual void Timer1_Timer() = 0;
+};
+
+}  // namespace selvatro::platform

@@ -1,0 +1,85 @@
+#include "sequencer/sequencer.h"
+
+#include <string>
+
+#include "app/form1.h"
+#include "list/list.h"
+#include "platform/errors.h"
+#include "platform/text_rules.h"
+
+namespace selvatro::sequencer {
+
+using platform::WindowState;
+
+void Form_Resize(Form1& form) {
+    if (form.Window().windowState() != WindowState::Normal) {
+        form.Timer1().setEnabled(true);
+        return;
+    }
+    form.Timer1().setEnabled(false);
+    form.Window().setCaption(form.Francais == 1 ? "Selvatro désactivé" : "Selvatro desabled");
+}
+
+namespace {
+
+std::string MissingProgramMessage(const Form1& form, const std::string& path) {
+    // Line feeds alone, without carriage returns, as the message box expects them.
+    if (form.Francais == 1) {
+        return "[" + path + "]\n\nCe fichier est introuvable\nPeut-être avez-vous déplacé ou effacé ce fichier...";
+    }
+    return "[" + path + "]\n\nCan not find this file\nPerhaps you have moved or erased this file...";
+}
+
+// Reports the due row's missing program, restores the window with its path selected, and asks the next tick to
+// end the run.
+void ArretProgrammeManquant(Form1& form, int row) {
+    form.Messages().show(MissingProgramMessage(form, form.Text1(row).text()), platform::MessageStyle::Plain,
+                         "Selvatro");
+    form.Window().setWindowState(WindowState::Normal);  // runs the gate: timer off, disabled caption
+    form.Text1(row).setFocus();
+    form.Text1(row).setSelectionLength(static_cast<int>(platform::CharacterCount(form.Text1(row).text())));
+    form.Timer1().setEnabled(false);
+    form.Arret_Demande = 1;
+}
+
+}  // namespace
+
+void Timer1_Timer(Form1& form) {
+    // The error path: any run-time error below saves the rows and ends the program, without a message. An error
+    // inside this handler's own Quitter is deliberately not caught again.
+    try {
+        if (form.Arret_Demande == 1) {
+            list::Quitter(form);
+        }
+        form.Secondes = platform::Increment(form.Secondes);
+        form.Window().setCaption(std::to_string(form.Secondes) + " sec.");
+        for (int row = 0; row < 5; ++row) {
+            const std::string delay = form.Text2(row).text();
+            if (delay.empty()) {
+                continue;  // only the empty text is skipped; blanks read as 0
+            }
+            const double value = platform::Val(delay);
+            form.Dernier_Delai = platform::CInt(value);
+            if (value != form.Secondes) {  // unrounded: a delay of 2.5 is never due
+                continue;
+            }
+            const std::string path = form.Text1(row).text();
+            if (!form.Files().ordinaryFileExists(path)) {
+                ArretProgrammeManquant(form, row);
+                return;
+            }
+            [[maybe_unused]] const double task = form.Programs().start(path);
+        }
+        if (platform::Val(form.Text2(0).text()) < 2) {
+            form.Timer1().setEnabled(false);  // halted: only a restore and a minimise give one more tick
+            return;
+        }
+        if (form.Secondes > form.Dernier_Delai) {
+            list::Quitter(form);
+        }
+    } catch (const platform::RuntimeError&) {
+        list::Quitter(form);
+    }
+}
+
+}  // namespace selvatro::sequencer

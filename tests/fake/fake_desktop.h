@@ -1,0 +1,373 @@
+#pragma once
+
+// The test platform: every platform interface in memory, keeping the desktop's event rules exactly, recording
+// every effect and answering dialogs as a test scripts them. A test drives it like a user would (type, focus,
+// click, minimise, restore, close) and advances its clock by hand.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "platform/platform.h"
+
+namespace selvatro::fake {
+
+/// Thrown by the fake process's end(); the driver catches it where a real event loop would stop.
+struct ProcessEnded {};
+
+class FakeDesktop;
+
+class FakeTextBox final : public platform::TextBox {
+public:
+    FakeTextBox(FakeDesktop& desktop, bool isPathBox, std::int16_t index, std::string tip);
+    std::string text() const override { return text_; }
+    void setText(const std::string& text) override;
+    void setTip(const std::string& tip) override { tip_ = tip; }
+    void setFocus() override;
+    void setSelectionLength(int length) override;
+
+    bool isPathBox() const { return isPathBox_; }
+    std::int16_t index() const { return index_; }
+    const std::string& tip() const { return tip_; }
+    int selectionStart() const { return selectionStart_; }
+    int selectionLength() const { return selectionLength_; }
+    /// Puts the caret at character `position`, as a user's click would.
+    void placeCaret(int position) { selectionStart_ = position, selectionLength_ = 0; }
+    /// Replaces the text as one user edit: the change event runs once when the text differs.
+    void userEdit(const std::string& text);
+
+private:
+    FakeDesktop& desktop_;
+    bool isPathBox_;
+    std::int16_t index_;
+    std::string text_;
+    std::string tip_;
+    int selectionStart_ = 0;
+    int selectionLength_ = 0;
+};
+
+class FakeLabel final : public platform::Label {
+public:
+    explicit FakeLabel(std::string caption) : caption_(std::move(caption)) {}
+    void setCaption(const std::string& caption) override { caption_ = caption; }
+    void setTip(const std::string& tip) override { tip_ = tip; }
+    const std::string& caption() const { return caption_; }
+    const std::string& tip() const { return tip_; }
+
+private:
+    std::string caption_;
+    std::string tip_;
+};
+
+class FakeWindow final : public platform::Window {
+public:
+    explicit FakeWindow(FakeDesktop& desktop) : desktop_(desktop) {}
+    void setCaption(const std::string& caption) override { captions_.push_back(caption); }
+    platform::WindowState windowState() const override { return state_; }
+    void setWindowState(platform::WindowState state) override;
+    void setMousePointer(platform::MousePointer pointer) override { pointer_ = pointer; }
+
+    /// The caption shown now.
+    const std::string& caption() const { return captions_.back(); }
+    /// Every caption set so far, the design-time one first.
+    const std::vector<std::string>& captions() const { return captions_; }
+    platform::MousePointer pointer() const { return pointer_; }
+
+private:
+    FakeDesktop& desktop_;
+    platform::WindowState state_ = platform::WindowState::Minimised;  // the window is created minimised
+    std::vector<std::string> captions_{"Selvatro"};
+    platform::MousePointer pointer_ = platform::MousePointer::Default;
+};
+
+class FakeTimer final : public platform::Timer {
+public:
+    explicit FakeTimer(FakeDesktop& desktop) : desktop_(desktop) {}
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    std::int64_t nextTickAt() const { return nextTickAt_; }
+    void rearm(std::int64_t at) { nextTickAt_ = at; }
+
+private:
+    FakeDesktop& desktop_;
+    bool enabled_ = true;  // enabled at design time; ticks start once the window is shown
+    std::int64_t nextTickAt_ = 0;
+};
+
+class FakeFileDialog final : public platform::FileDialog {
+public:
+    explicit FakeFileDialog(FakeDesktop& desktop) : desktop_(desktop) {}
+    void setTitle(const std::string& title) override { title_ = title; }
+    void setCancelError(bool cancelError) override { cancelError_ = cancelError; }
+    void setFlags(std::int32_t flags) override { flags_ = flags; }
+    void setFilter(const std::string& filter) override { filter_ = filter; }
+    void setFilterIndex(std::int16_t index) override { filterIndex_ = index; }
+    void showOpen() override;
+    std::string fileName() const override { return fileName_; }
+
+    /// The answers to the next openings, in order: a full path, or nothing for Cancel.
+    std::deque<std::optional<std::string>> answers;
+    /// When set, showing the dialog fails with a control error.
+    bool failToShow = false;
+
+    const std::string& title() const { return title_; }
+    bool cancelError() const { return cancelError_; }
+    std::int32_t flags() const { return flags_; }
+    const std::string& filter() const { return filter_; }
+    std::int16_t filterIndex() const { return filterIndex_; }
+    int timesShown() const { return timesShown_; }
+    /// The current folder when the dialog was last shown.
+    const std::string& openedIn() const { return openedIn_; }
+
+private:
+    FakeDesktop& desktop_;
+    std::string title_ = "Choisissez l'application à démarrer";
+    bool cancelError_ = false;
+    std::int32_t flags_ = 0;
+    std::string filter_;
+    std::int16_t filterIndex_ = 0;
+    std::string fileName_;
+    int timesShown_ = 0;
+    std::string openedIn_;
+};
+
+struct ShownMessage {
+    std::string text;
+    platform::MessageStyle style;
+    std::string title;
+};
+
+class FakeMessageBoxes final : public platform::MessageBoxes {
+public:
+    void show(const std::string& text, platform::MessageStyle style, const std::string& title) override;
+    std::vector<ShownMessage> shown;
+    /// Runs while a message is open, before the user closes it (a test may advance the clock there).
+    std::function<void()> whileOpen;
+};
+
+struct Profile {
+    std::string folder = "/home/anne/selvatro";
+    std::string productName = "selvatro";
+    std::string fileDescription = "selvatro";
+    platform::Version version{1, 2, 0};
+    char separator = '/';
+    /// The English name of the user's language; nothing when the platform knows none.
+    std::optional<std::string> language = std::string("English");
+    std::string decimalSeparator = ".";
+};
+
+class FakeAppFacts final : public platform::AppFacts {
+public:
+    explicit FakeAppFacts(const Profile& profile) : profile_(profile) {}
+    std::string folder() const override { return profile_.folder; }
+    std::string productName() const override { return profile_.productName; }
+    std::string fileDescription() const override { return profile_.fileDescription; }
+    platform::Version version() const override { return profile_.version; }
+
+private:
+    const Profile& profile_;
+};
+
+struct StartedProgram {
+    std::string path;
+    std::int64_t atMs;
+};
+
+class FakePrograms final : public platform::Programs {
+public:
+    explicit FakePrograms(FakeDesktop& desktop) : desktop_(desktop) {}
+    double start(const std::string& path) override;
+    std::vector<StartedProgram> started;
+    /// Paths whose start fails (the file exists but is no program).
+    std::set<std::string> failing;
+    std::vector<std::string> startedPaths() const;
+
+private:
+    FakeDesktop& desktop_;
+};
+
+class FakeFiles final : public platform::Files {
+public:
+    explicit FakeFiles(const Profile& profile) : profile_(profile) {}
+    char separator() const override { return profile_.separator; }
+    bool ordinaryFileExists(const std::string& path) override;
+    std::optional<std::string> readText(const std::string& path) override;
+    void replaceText(const std::string& path, const std::string& text) override;
+    std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
+    void remove(const std::string& path) override;
+    void setCurrentDrive(const std::string& path) override;
+    void setCurrentFolder(const std::string& folder) override;
+
+    /// The files that exist, by full name, with their contents.
+    std::map<std::string, std::string> files;
+    /// Names that exist but are folders, not ordinary files.
+    std::set<std::string> folders;
+    /// Files that exist but cannot be opened for reading.
+    std::set<std::string> unreadable;
+    /// When set, every write fails and leaves the old file as it was.
+    std::optional<std::string> writeFailure;
+    /// Folders that cannot be made current.
+    std::set<std::string> missingFolders;
+
+    int writes = 0;
+    std::string currentFolder = "/";
+    std::vector<std::string> driveRequests;
+    std::vector<std::string> folderRequests;
+
+private:
+    const Profile& profile_;
+    int temporaries_ = 0;
+};
+
+class FakeLanguage final : public platform::Language {
+public:
+    explicit FakeLanguage(const Profile& profile) : profile_(profile) {}
+    void englishLanguageName(std::string& buffer, int size) override;
+    std::string decimalSeparator() const override { return profile_.decimalSeparator; }
+
+private:
+    const Profile& profile_;
+};
+
+struct ShellLink {
+    std::string folder;
+    std::string linkName;
+    std::string target;
+    std::string arguments;
+};
+
+class FakeShortcuts final : public platform::Shortcuts {
+public:
+    std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
+                                 const std::string& arguments) override;
+    std::vector<ShellLink> made;
+    std::int32_t result = 1;
+};
+
+struct BrowserStart {
+    std::string operation;
+    std::string command;
+    std::string parameters;
+    std::string folder;
+    std::int32_t showState;
+};
+
+class FakeBrowser final : public platform::Browser {
+public:
+    explicit FakeBrowser(FakeFiles& files) : files_(files) {}
+    std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
+    std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
+                              const std::string& folder, std::int32_t showState) override;
+
+    /// The default browser's full path; nothing when none is set.
+    std::optional<std::string> browserPath;
+    std::int32_t startResult = 42;
+    std::vector<BrowserStart> starts;
+    /// The files asked about, with whether each existed at the time.
+    std::vector<std::pair<std::string, bool>> lookups;
+
+private:
+    FakeFiles& files_;
+};
+
+class FakeProcess final : public platform::Process {
+public:
+    [[noreturn]] void end() override;
+    bool ended = false;
+};
+
+/// A whole desktop with one Form1 on it.
+class FakeDesktop {
+public:
+    explicit FakeDesktop(Profile profile = Profile());
+    ~FakeDesktop();
+    FakeDesktop(const FakeDesktop&) = delete;
+    FakeDesktop& operator=(const FakeDesktop&) = delete;
+
+    Form1& form() { return *form_; }
+    const Profile& profile() const { return profile_; }
+
+    // Driving, as the desktop and the user would. Each call is one event (or a run of them); once the process
+    // has ended, every call does nothing.
+
+    /// Creates the window: load event, then the first show (resize event).
+    void start();
+    /// Lets `ms` milliseconds pass; the timer ticks at each whole second due while it is enabled.
+    void advance(std::int64_t ms);
+    /// Types `text` into a box one character at a time, each raising the change event.
+    void type(FakeTextBox& box, const std::string& text);
+    /// Replaces a box's whole text as one edit (select all and paste, or delete).
+    void edit(FakeTextBox& box, const std::string& text);
+    /// Moves the focus into a box, by mouse or keyboard.
+    void focus(FakeTextBox& box);
+    /// Moves the focus out of the boxes, to the logo's frame.
+    void focusElsewhere();
+    /// Clicks into path box `row`: the focus moves there, then the click event runs.
+    void clickPathBox(int row);
+    void minimise();
+    void restore();
+    /// Closes the window (close button, log-off, a signal).
+    void close();
+    void clickLogo();
+    void mouseOverBackground();
+    void mouseOverLogo();
+    void mouseOverText1(int row);
+    void mouseOverText2(int row);
+    void mouseOverHeading(int index);
+
+    bool ended() const { return process.ended; }
+    std::int64_t now() const { return nowMs_; }
+    /// The row as "path/delay", for compact scenario tables.
+    std::string row(int i) const;
+    /// All five rows as "path/delay|path/delay|...".
+    std::string rows() const;
+    /// The box that has the focus, or nothing.
+    const FakeTextBox* focused() const { return focused_; }
+
+    // The fakes, for tests to script and read.
+    FakeWindow window;
+    std::vector<std::unique_ptr<FakeTextBox>> text1;
+    std::vector<std::unique_ptr<FakeTextBox>> text2;
+    FakeLabel heading0;
+    FakeLabel heading1;
+    FakeTimer timer;
+    FakeFileDialog dialog;
+    FakeMessageBoxes messages;
+    FakeAppFacts facts;
+    FakePrograms programs;
+    FakeFiles files;
+    FakeLanguage language;
+    FakeShortcuts shortcuts;
+    FakeBrowser browser;
+    FakeProcess process;
+
+    /// The full name of the list file under this profile.
+    std::string listFile() const;
+    /// Writes the list file as five records of path/delay pairs.
+    void writeList(const std::vector<std::pair<std::string, std::string>>& rows);
+
+    // Used by the fakes themselves.
+    void raiseChange(const FakeTextBox& box);
+    void moveFocus(FakeTextBox* box);
+    void raiseResize();
+    void timerEnabled();
+
+private:
+    void dispatch(const std::function<void()>& event);
+
+    Profile profile_;
+    std::unique_ptr<Form1> form_;
+    FakeTextBox* focused_ = nullptr;
+    std::int64_t nowMs_ = 0;
+    bool shown_ = false;
+    bool inTick_ = false;
+};
+
+}  // namespace selvatro::fake
