@@ -1,0 +1,76 @@
+#pragma once
+
+// The POSIX side of the Linux desktop: files, program start, application facts, the XDG autostart entry and the
+// default web browser. The window, the dialogs, the language and the end of the process live in the Qt layer.
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace selvatro::platform::posix {
+
+/// The running executable's folder and this build's version record ("selvatro", 1.2.0).
+class PosixAppFacts final : public AppFacts {
+public:
+    /// Reads the executable's folder from /proc/self/exe once.
+    PosixAppFacts();
+    std::string folder() const override;
+    std::string productName() const override;
+    std::string fileDescription() const override;
+    Version version() const override;
+
+private:
+    std::string folder_;
+};
+
+/// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8. A list file
+/// beside an executable whose folder the user cannot write is kept in `perUserFolder` instead.
+class PosixFiles final : public Files {
+public:
+    /// `executableFolder` is the folder whose files may be redirected; `perUserFolder` is where they go
+    /// ($XDG_CONFIG_HOME/selvatro).
+    PosixFiles(std::string executableFolder, std::string perUserFolder);
+    char separator() const override;
+    bool ordinaryFileExists(const std::string& path) override;
+    std::optional<std::string> readText(const std::string& path) override;
+    void replaceText(const std::string& path, const std::string& text) override;
+    std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
+    void remove(const std::string& path) override;
+    void setCurrentDrive(const std::string& path) override;
+    void setCurrentFolder(const std::string& folder) override;
+
+private:
+    std::string executableFolder_;
+    std::string perUserFolder_;
+};
+
+/// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null.
+class PosixPrograms final : public Programs {
+public:
+    double start(const std::string& path) override;
+};
+
+/// The logon shortcut as an XDG autostart entry in `$XDG_CONFIG_HOME/autostart`.
+class AutostartShortcuts final : public Shortcuts {
+public:
+    /// `configHome` is $XDG_CONFIG_HOME (default ~/.config).
+    explicit AutostartShortcuts(std::string configHome);
+    std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
+                                 const std::string& arguments) override;
+
+private:
+    std::string configHome_;
+};
+
+/// The desktop's default web browser, from GIO's MIME database.
+class GioBrowser final : public Browser {
+public:
+    std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
+    std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
+                              const std::string& folder, std::int32_t showState) override;
+};
+
+/// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
+std::string ConfigHome();
+
+}  // namespace selvatro::platform::posix
