@@ -18,8 +18,8 @@ void Charger_Liste(Form1& form) {
         return;
     }
     form.Chargement = 1;
-    const std::optional<std::string> text = form.Files().readText(Nom_Fichier_Config(form));
-    FieldReader reader(text.value_or(std::string()));
+    const std::string text = form.Files().readText(Nom_Fichier_Config(form)).value_or(std::string());
+    FieldReader reader(text);
     for (int i = 0; i < 5; ++i) {
         const std::optional<std::string> path = reader.Next();
         if (!path) {
