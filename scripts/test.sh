@@ -18,3 +18,9 @@ echo "== normal build =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSELVATRO_SANITIZE=ON
+
+echo "== fuzz targets, a short fixed number of runs each =="
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSELVATRO_FUZZ=ON \
+    -DSELVATRO_DESKTOP=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzz_list_file fuzz_number fuzz_row_rules
+ctest --test-dir build-fuzz --output-on-failure -R '^fuzz_'
