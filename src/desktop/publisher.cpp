@@ -1,11 +1,112 @@
 #include "desktop/publisher.h"
 
-// The publisher page is not built yet: a click on the logo does nothing.
+#include <cstddef>
+#include <string>
+
+#include "app/form1.h"
+#include "desktop/publisher_address.h"
+#include "platform/errors.h"
+#include "platform/text_rules.h"
 
 namespace selvatro::desktop {
 
-void Image_Tovrel_Click(Form1& /*form*/) {}
-void Ouvre_URL(Form1& /*form*/) {}
-void Tovrel_URL(Form1& /*form*/) {}
+namespace {
+
+// The lookup's result buffer is a fixed-length text of 255 characters.
+constexpr std::size_t kLongueurChemin = 255;
+
+// The one record written to the temporary file: the HTML text in double quotes, then CR LF. Only the file's
+// ending matters to the lookup; the content is what it always was.
+constexpr const char* kContenuTemp = "\"<HTML> <\\HTML>\"\r\n";
+
+// A text put into the fixed-length buffer: padded with blanks on the right, or cut to its first 255 characters.
+std::string Fixe(const std::string& text) {
+    const std::size_t count = platform::CharacterCount(text);
+    if (count >= kLongueurChemin) {
+        return platform::FirstCharacters(text, kLongueurChemin);
+    }
+    return text + std::string(kLongueurChemin - count, ' ');
+}
+
+std::string Trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Deletes the temporary file however the click ends: after either message, on success, and should anything
+// between throw. A delete that fails leaves a small private file in the temporary folder; nothing is told.
+class FichierTemporaire {
+public:
+    FichierTemporaire(platform::Files& files, const std::string& name) : files_(files), name_(name) {}
+    FichierTemporaire(const FichierTemporaire&) = delete;
+    FichierTemporaire& operator=(const FichierTemporaire&) = delete;
+    ~FichierTemporaire() {
+        try {
+            files_.remove(name_);
+        } catch (...) {
+        }
+    }
+
+private:
+    platform::Files& files_;
+    std::string name_;
+};
+
+}  // namespace
+
+void Image_Tovrel_Click(Form1& form) {
+    Ouvre_URL(form);
+}
+
+void Tovrel_URL(Form1& form) {
+    form.Adresse_Web.clear();
+    for (const unsigned char code : kAdresseBrouillee) {
+        form.Adresse_Web += static_cast<char>(code ^ kCleAdresse);
+    }
+}
+
+void Ouvre_URL(Form1& form) {
+    Tovrel_URL(form);
+    form.Chemin_Navigateur = std::string(kLongueurChemin, ' ');
+
+    // A private file with a unique name in the user's temporary folder, written and closed in one call: a fixed
+    // name in a shared folder could be planted by someone else, or not be writable at all. No other file is open
+    // during a click, so the file number it would have had is the first one.
+    form.Numero_Fichier = 1;
+    try {
+        form.Fichier_Temp = form.Files().writeTemporaryText(".htm", kContenuTemp);
+    } catch (const platform::FileError&) {
+        // Nothing was created (the platform removes a part-written file). Without the file there is no lookup,
+        // so the page is not opened, and the user gets the message of a failed start.
+        form.Fichier_Temp.clear();
+        form.Messages().show("Web Page not Opened", platform::MessageStyle::Exclamation, "URL Failed");
+        return;
+    }
+    const FichierTemporaire temporaire(form.Files(), form.Fichier_Temp);
+
+    std::string tampon = form.Chemin_Navigateur + '\0';
+    form.Code_Retour = form.Browser().findExecutable(form.Fichier_Temp, form.Dossier_Vide, tampon);
+    form.Chemin_Navigateur = Fixe(tampon);
+    form.Chemin_Navigateur = Fixe(Trim(form.Chemin_Navigateur));
+
+    // The path ends at the first zero; a buffer with none is taken whole.
+    const std::size_t fin = form.Chemin_Navigateur.find('\0');
+    const std::string commande =
+        (fin == std::string::npos ? form.Chemin_Navigateur : form.Chemin_Navigateur.substr(0, fin)) + " ";
+
+    // Only the lookup's result code decides, not the path found.
+    if (form.Code_Retour <= 32) {
+        form.Messages().show("Could not find your default Browser", platform::MessageStyle::Exclamation,
+                             "Browser Not Found");
+        return;
+    }
+    form.Code_Retour = form.Browser().shellExecute("open", commande, form.Adresse_Web, form.Dossier_Vide, 1);
+    if (form.Code_Retour <= 32) {
+        form.Messages().show("Web Page not Opened", platform::MessageStyle::Exclamation, "URL Failed");
+    }
+}
 
 }  // namespace selvatro::desktop

@@ -40,6 +40,12 @@ public:
     void setCurrentFolder(const std::string& folder) override;
 
 private:
+    /// Where `path` is kept for this user when it lies in the executable's folder and the user may not write
+    /// that folder; nothing when it is used where it is.
+    std::optional<std::string> perUserName(const std::string& path) const;
+    /// The file that reading `path` opens: the per-user copy when there is one, else `path` itself.
+    std::string readLocation(const std::string& path) const;
+
     std::string executableFolder_;
     std::string perUserFolder_;
 };
@@ -55,6 +61,9 @@ class AutostartShortcuts final : public Shortcuts {
 public:
     /// `configHome` is $XDG_CONFIG_HOME (default ~/.config).
     explicit AutostartShortcuts(std::string configHome);
+    /// Writes `<configHome>/autostart/<linkName>.desktop` whichever logon folder name is given ("\Startup" or
+    /// "\Démarrage"); `arguments`, when not empty, follow the quoted target as they are, split at blanks
+    /// and never read as field codes. Returns 1 when the entry is in place, 0 when it could not be written.
     std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
                                  const std::string& arguments) override;
 
@@ -65,7 +74,13 @@ private:
 /// The desktop's default web browser, from GIO's MIME database.
 class GioBrowser final : public Browser {
 public:
+    /// The program of the default handler of https addresses, else of http ones, whatever `file` is (the handler
+    /// of HTML files is often a text editor). Returns 42 when found, 31 when none is set.
+    /// `folder` is not used.
     std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
+    /// `command`, its trailing blanks dropped, is the program, started detached like PosixPrograms with
+    /// `parameters` as its one argument (none when empty); `operation`, `folder` and `showState` are not used.
+    /// Returns 42 when the program runs, 2 when it could not be started.
     std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
                               const std::string& folder, std::int32_t showState) override;
 };

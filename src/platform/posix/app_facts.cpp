@@ -1,0 +1,51 @@
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/posix/posix_internal.h"
+#include "platform/posix/posix_services.h"
+
+namespace selvatro::platform::posix {
+
+namespace {
+
+std::string ExecutablePath() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(n));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+PosixAppFacts::PosixAppFacts() {
+    // A program replaced while it runs reads as "/usr/bin/selvatro (deleted)"; its folder is still the right one.
+    const std::string path = ExecutablePath();
+    folder_ = path.empty() ? std::string(".") : SplitPath(path).folder;
+}
+
+std::string PosixAppFacts::folder() const {
+    return folder_;
+}
+
+std::string PosixAppFacts::productName() const {
+    return "selvatro";
+}
+
+std::string PosixAppFacts::fileDescription() const {
+    return "selvatro";
+}
+
+Version PosixAppFacts::version() const {
+    return {SELVATRO_VERSION_MAJOR, SELVATRO_VERSION_MINOR, SELVATRO_VERSION_PATCH};
+}
+
+}  // namespace selvatro::platform::posix

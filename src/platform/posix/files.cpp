@@ -1,0 +1,342 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/posix/posix_internal.h"
+#include "platform/posix/posix_services.h"
+
+namespace selvatro::platform::posix {
+
+// ---- text ----
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, code = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, code = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, code = lead & 0x07u;
+        } else {
+            return false;  // a continuation byte first, C0/C1 (always overlong), or F5..FF
+        }
+        if (text.size() - i < length) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0u) != 0x80u) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        const std::uint32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view text) {
+    // 0x80..0x9F; 0 marks the five bytes that keep their own code point.
+    static constexpr std::array<std::uint16_t, 32> kHigh = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        std::uint32_t code = byte;
+        if (byte >= 0x80 && byte <= 0x9F && kHigh[byte - 0x80u] != 0) {
+            code = kHigh[byte - 0x80u];
+        }
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0u | (code >> 6));
+            out += static_cast<char>(0x80u | (code & 0x3Fu));
+        } else {
+            out += static_cast<char>(0xE0u | (code >> 12));
+            out += static_cast<char>(0x80u | ((code >> 6) & 0x3Fu));
+            out += static_cast<char>(0x80u | (code & 0x3Fu));
+        }
+    }
+    return out;
+}
+
+// ---- paths and folders ----
+
+PathParts SplitPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    std::size_t end = slash;
+    while (end > 0 && path[end - 1] == '/') {
+        --end;
+    }
+    return {end == 0 ? std::string("/") : path.substr(0, end), path.substr(slash + 1)};
+}
+
+void MakeFolders(const std::string& folder, mode_t mode) {
+    if (folder.empty()) {
+        throw FileError(ErrnoText(ENOENT));
+    }
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (part.empty() || part.back() == '/') {
+            continue;  // a doubled separator
+        }
+        if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) {
+            throw FileError(ErrnoText(errno));
+        }
+    }
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) {
+        throw FileError(ErrnoText(errno));
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        throw FileError(ErrnoText(ENOTDIR));
+    }
+}
+
+namespace {
+
+bool WriteAll(int fd, std::string_view text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A file that this procedure created and must not leave behind unless told it is finished.
+class OwnedFile {
+public:
+    OwnedFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    OwnedFile(const OwnedFile&) = delete;
+    OwnedFile& operator=(const OwnedFile&) = delete;
+    ~OwnedFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!kept_) {
+            unlink(name_.c_str());
+        }
+    }
+    int fd() const { return fd_; }
+    const std::string& name() const { return name_; }
+    /// Closes the file, reporting what a delayed write error says.
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0;
+    }
+    void keep() { kept_ = true; }
+
+private:
+    int fd_;
+    std::string name_;
+    bool kept_ = false;
+};
+
+[[noreturn]] void Fail() {
+    throw FileError(ErrnoText(errno));
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+    struct stat infoA {};
+    struct stat infoB {};
+    if (stat(a.c_str(), &infoA) != 0 || stat(b.c_str(), &infoB) != 0) {
+        return a == b;
+    }
+    return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
+}  // namespace
+
+void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode) {
+    std::string target = path;
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* resolved = realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool existed = stat(target.c_str(), &info) == 0;
+    const PathParts parts = SplitPath(target);
+
+    // The temporary's name begins with a dot, so that an existence test never takes it for an ordinary file.
+    std::string pattern = parts.folder + "/." + parts.name + ".XXXXXX";
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        Fail();
+    }
+    OwnedFile temporary(fd, pattern);
+    if (!WriteAll(fd, text)) {
+        Fail();
+    }
+    if (existed) {
+        // Keep the owner's group and the mode; only root can give the file back to another owner.
+        [[maybe_unused]] const int ignored = fchown(fd, info.st_uid, info.st_gid);
+    }
+    if (fchmod(fd, existed ? (info.st_mode & 07777) : newFileMode) != 0 || fsync(fd) != 0 || !temporary.close()) {
+        Fail();
+    }
+    if (rename(temporary.name().c_str(), target.c_str()) != 0) {
+        Fail();
+    }
+    temporary.keep();
+    // The rename reaches the disk with the folder. Its failure (some file systems refuse fsync on a folder) no
+    // longer threatens the old list, which is already replaced.
+    const int folderFd = open(parts.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
+}
+
+// ---- the file services ----
+
+PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder)
+    : executableFolder_(std::move(executableFolder)), perUserFolder_(std::move(perUserFolder)) {}
+
+char PosixFiles::separator() const {
+    return '/';
+}
+
+std::optional<std::string> PosixFiles::perUserName(const std::string& path) const {
+    if (executableFolder_.empty() || perUserFolder_.empty()) {
+        return std::nullopt;
+    }
+    const PathParts parts = SplitPath(path);
+    if (parts.name.empty() || !SameFolder(parts.folder, executableFolder_) || access(parts.folder.c_str(), W_OK) == 0) {
+        return std::nullopt;
+    }
+    return perUserFolder_ + "/" + parts.name;
+}
+
+std::string PosixFiles::readLocation(const std::string& path) const {
+    const std::optional<std::string> perUser = perUserName(path);
+    if (perUser && access(perUser->c_str(), F_OK) == 0) {
+        return *perUser;
+    }
+    return path;
+}
+
+bool PosixFiles::ordinaryFileExists(const std::string& path) {
+    // The name is what follows the last separator: empty for a folder's path, hidden when it begins with a dot.
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    if (name >= path.size() || path[name] == '.') {
+        return false;
+    }
+    return IsRegularFile(readLocation(path));
+}
+
+std::optional<std::string> PosixFiles::readText(const std::string& path) {
+    const int fd = open(readLocation(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 8192> chunk{};
+    for (;;) {
+        const ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // the end, or an error: what was read so far is the text
+        }
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+    if (IsValidUtf8(bytes)) {
+        return bytes;
+    }
+    return Windows1252ToUtf8(bytes);
+}
+
+void PosixFiles::replaceText(const std::string& path, const std::string& text) {
+    if (const std::optional<std::string> perUser = perUserName(path)) {
+        MakeFolders(perUserFolder_, 0700);
+        ReplaceFileAtomically(*perUser, text, 0644);
+        return;
+    }
+    ReplaceFileAtomically(path, text, 0644);
+}
+
+std::string PosixFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string folder = tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp";
+    std::string pattern = folder + "/selvatro-XXXXXX" + suffix;
+    const int fd = mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+    if (fd < 0) {
+        Fail();
+    }
+    OwnedFile file(fd, pattern);
+    if (!WriteAll(fd, text) || !file.close()) {
+        Fail();
+    }
+    file.keep();
+    return pattern;
+}
+
+void PosixFiles::remove(const std::string& path) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        Fail();
+    }
+}
+
+void PosixFiles::setCurrentDrive(const std::string& /*path*/) {}
+
+void PosixFiles::setCurrentFolder(const std::string& folder) {
+    if (chdir(folder.c_str()) != 0) {
+        Fail();
+    }
+}
+
+}  // namespace selvatro::platform::posix

@@ -1,0 +1,45 @@
+#pragma once
+
+// Helpers shared by the POSIX services; not part of what the Qt layer sees.
+
+#include <sys/types.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace selvatro::platform::posix {
+
+/// The system's text for an errno value ("No such file or directory").
+std::string ErrnoText(int error);
+
+/// True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view text);
+
+/// Windows-1252 bytes as UTF-8. The five bytes that code page leaves undefined keep their own code point (U+0081,
+/// U+008D, ...), as Windows itself converts them.
+std::string Windows1252ToUtf8(std::string_view text);
+
+/// The folder part of `path` ("." when there is none, "/" for a name in the root) and the name after it.
+struct PathParts {
+    std::string folder;
+    std::string name;
+};
+PathParts SplitPath(const std::string& path);
+
+/// Creates `folder` and any missing parents with `mode`. Throws FileError.
+void MakeFolders(const std::string& folder, mode_t mode);
+
+/// Replaces `path` whole with `text`: a temporary file in the same folder is written, flushed to disk and renamed
+/// over the old one, so that a failure at any point leaves the old file as it was. A symbolic link is followed, so
+/// that the file it points at is replaced and the link stays. The new file gets the old one's mode, or
+/// `newFileMode`. Throws FileError with the system's reason.
+void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode);
+
+/// Starts `program` with `arguments` after its own name, without a shell: in a session of its own, standard input,
+/// output and error on /dev/null, signal dispositions and mask back to their defaults, no descriptor of ours
+/// inherited. An intermediate child that ends at once makes the program a child of init, so no zombie is left
+/// behind and nothing needs to reap it. Returns the program's process id once its exec has succeeded.
+/// Throws StartFailed with the system's reason when the exec fails (missing, no permission, not a program).
+pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments);
+
+}  // namespace selvatro::platform::posix

@@ -1,0 +1,281 @@
+// The file services and the application facts on the real file system.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/posix/posix_services.h"
+#include "sandbox.h"
+
+namespace selvatro::platform::posix {
+namespace {
+
+using test::FolderEntries;
+using test::InChild;
+using test::ModeOf;
+using test::ReadFile;
+using test::Sandbox;
+using test::WriteFile;
+
+TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::string name = box.path() + "/selvatro.cfg";
+    const std::string texts[] = {
+        "",
+        "\"/usr/bin/xterm\",\"5\"\r\n\"\",\"\"\r\n",
+        "\"/opt/é€ programmes/navigateur\",\"10\"\r\n",
+        std::string("with a zero \0 inside", 20),
+    };
+    for (const std::string& text : texts) {
+        files.replaceText(name, text);
+        EXPECT_EQ(ReadFile(name), text);
+        EXPECT_EQ(files.readText(name), text);
+    }
+    // Only the file itself is left: the temporary was renamed into place each time.
+    EXPECT_EQ(FolderEntries(box.path()), std::vector<std::string>{"selvatro.cfg"});
+}
+
+TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
+    Sandbox box;
+    PosixFiles files("", "");
+    struct Case {
+        std::string bytes;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"\"C:\\Programmes\\\xE9t\xE9.exe\",\"5\"\r\n", "\"C:\\Programmes\\été.exe\",\"5\"\r\n"},
+        {"\x80 \x85 \x9F", "€ … Ÿ"},
+        {"\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},  // undefined: kept as their own code
+        {"\xC0\xAF", "À¯"},                                                    // an overlong '/' is not UTF-8
+        {"\xED\xA0\x80", "í\xC2\xA0€"},                                        // neither is a surrogate
+        {"ok \xC3", "ok Ã"},                                                   // a sequence cut short
+        {"d\xC3\xA9j\xC3\xA0 UTF-8 \xF0\x9F\x98\x80", "déjà UTF-8 😀"},         // valid: as it is
+    };
+    for (const auto& c : cases) {
+        const std::string name = box.path() + "/list";
+        WriteFile(name, c.bytes);
+        EXPECT_EQ(files.readText(name), c.text) << c.bytes;
+    }
+}
+
+TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
+    Sandbox box;
+    PosixFiles files("", "");
+    EXPECT_EQ(files.readText(box.path() + "/missing"), std::nullopt);
+    EXPECT_EQ(files.readText(box.path()), std::nullopt);
+    EXPECT_EQ(files.readText(""), std::nullopt);
+}
+
+TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::string kept = box.path() + "/kept";
+    WriteFile(kept, "old", 0640);
+    files.replaceText(kept, "new");
+    EXPECT_EQ(ModeOf(kept), 0640u);
+
+    const std::string fresh = box.path() + "/fresh";
+    files.replaceText(fresh, "new");
+    EXPECT_EQ(ModeOf(fresh), 0644u);
+
+    // A list kept elsewhere and linked into place stays linked; the file it points at is what changes.
+    const std::string real = box.make("dotfiles") + "/selvatro.cfg";
+    const std::string link = box.path() + "/selvatro.cfg";
+    WriteFile(real, "old");
+    ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+    files.replaceText(link, "new");
+    struct stat info {};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(real), "new");
+}
+
+// Tests run as root, where permission checks do not bite: the failures below are ones that also stop root, plus a
+// read-only folder tried as an unprivileged user.
+TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
+    Sandbox box;
+    PosixFiles files("", "");
+
+    try {
+        files.replaceText(box.path() + "/no such folder/selvatro.cfg", "new");
+        ADD_FAILURE() << "a missing folder must fail";
+    } catch (const FileError& error) {
+        EXPECT_STREQ(error.what(), "No such file or directory");
+    }
+
+    // The rename is the step that fails: the name is taken by a folder.
+    const std::string taken = box.make("selvatro.cfg");
+    WriteFile(taken + "/inside", "kept");
+    EXPECT_THROW(files.replaceText(taken, "new"), FileError);
+    EXPECT_EQ(ReadFile(taken + "/inside"), "kept");
+    EXPECT_EQ(FolderEntries(box.path()), std::vector<std::string>{"selvatro.cfg"});
+
+    const std::string locked = box.make("locked");
+    WriteFile(locked + "/selvatro.cfg", "old");
+    chmod(locked.c_str(), 0555);
+    const std::string result = InChild(
+        [&] {
+            PosixFiles asUser("", "");
+            asUser.replaceText(locked + "/selvatro.cfg", "new");
+            return std::string("written");
+        },
+        true);
+    EXPECT_EQ(result, "exception: Permission denied");
+    EXPECT_EQ(ReadFile(locked + "/selvatro.cfg"), "old");
+    EXPECT_EQ(FolderEntries(locked), std::vector<std::string>{"selvatro.cfg"});
+}
+
+// A system-wide install: the executable's folder belongs to root, the user keeps the list in the per-user folder.
+TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
+    Sandbox box;
+    const std::string bin = box.make("bin");
+    const std::string home = box.make("home");
+    chown(home.c_str(), 65534, 65534);
+    chmod(bin.c_str(), 0555);  // for a test run by someone other than root
+    const std::string perUser = home + "/.config/selvatro";
+    const std::string beside = bin + "/selvatro.cfg";
+    WriteFile(beside, "shipped");
+
+    const auto session = [&](const std::string& path, const std::optional<std::string>& save) {
+        return InChild(
+            [&] {
+                PosixFiles files(bin, perUser);
+                std::string seen = files.ordinaryFileExists(path) ? "exists:" : "missing:";
+                seen += files.readText(path).value_or("(nothing)");
+                if (save) {
+                    files.replaceText(path, *save);
+                }
+                return seen;
+            },
+            true);
+    };
+
+    // First run: read from beside the executable, written to the per-user folder, made private on the way.
+    EXPECT_EQ(session(beside, "mine"), "exists:shipped");
+    EXPECT_EQ(ReadFile(beside), "shipped");
+    EXPECT_EQ(ReadFile(perUser + "/selvatro.cfg"), "mine");
+    EXPECT_EQ(ModeOf(home + "/.config"), 0700u);
+    EXPECT_EQ(ModeOf(perUser), 0700u);
+
+    // From then on the per-user copy is the list, however the folder is spelt, and also when the shipped one goes.
+    EXPECT_EQ(session(bin + "//selvatro.cfg", std::nullopt), "exists:mine");
+    EXPECT_EQ(session(bin + "/./selvatro.cfg", "again"), "exists:mine");
+    chmod(bin.c_str(), 0755);
+    std::filesystem::remove(beside);
+    chmod(bin.c_str(), 0555);
+    EXPECT_EQ(session(beside, std::nullopt), "exists:again");
+
+    // Files of other folders are never redirected.
+    const std::string elsewhere = box.make("elsewhere");
+    chmod(elsewhere.c_str(), 0555);
+    EXPECT_EQ(session(elsewhere + "/selvatro.cfg", "x"), "exception: Permission denied");
+}
+
+TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
+    Sandbox box;
+    const std::string bin = box.make("bin");
+    const std::string perUser = box.path() + "/home/.config/selvatro";
+    PosixFiles files(bin, perUser);
+    files.replaceText(bin + "/selvatro.cfg", "beside");
+    EXPECT_EQ(ReadFile(bin + "/selvatro.cfg"), "beside");
+    EXPECT_FALSE(std::filesystem::exists(perUser));
+}
+
+TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::string p = box.path();
+    WriteFile(p + "/program", "#!/bin/sh\n", 0755);
+    WriteFile(p + "/.hidden", "", 0755);
+    WriteFile(p + "/with blank", "");
+    box.make("folder");
+    symlink((p + "/program").c_str(), (p + "/link").c_str());
+    symlink((p + "/gone").c_str(), (p + "/dangling").c_str());
+    symlink((p + "/folder").c_str(), (p + "/folder link").c_str());
+    struct Case {
+        std::string path;
+        bool exists;
+    };
+    const Case cases[] = {
+        {p + "/program", true},
+        {p + "/folder", false},
+        {p + "/link", true},  // a link counts for what it points at
+        {p + "/dangling", false},
+        {p + "/folder link", false},
+        {p + "/.hidden", false},
+        {p + "/with blank", true},
+        {p + "/program -x", false},  // no arguments: the whole text is the name
+        {p + "/prog*", false},       // no patterns either
+        {p + "/program/", false},
+        {p, false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files.ordinaryFileExists(c.path), c.exists) << "'" << c.path << "'";
+    }
+}
+
+TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", box.path().c_str(), 1);
+    const std::string content = std::string("\"<HTML> <\\HTML>\"") + "\r\n";
+    const std::string first = files.writeTemporaryText(".htm", content);
+    const std::string second = files.writeTemporaryText(".htm", content);
+    EXPECT_NE(first, second);
+    for (const std::string& name : {first, second}) {
+        EXPECT_EQ(name.rfind(box.path() + "/", 0), 0u) << name;
+        EXPECT_TRUE(name.ends_with(".htm")) << name;
+        EXPECT_EQ(ModeOf(name), 0600u);
+        EXPECT_EQ(ReadFile(name), content);
+    }
+    files.remove(first);
+    files.remove(first);  // already gone: no error
+    EXPECT_FALSE(std::filesystem::exists(first));
+
+    setenv("TMPDIR", (box.path() + "/missing").c_str(), 1);
+    EXPECT_THROW(files.writeTemporaryText(".htm", content), FileError);
+    if (previous != nullptr) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
+TEST(PosixFiles, TheCurrentFolderChangesOrTheCallFails) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::filesystem::path before = std::filesystem::current_path();
+    files.setCurrentDrive("C:\\");  // no drives here: nothing happens
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    files.setCurrentFolder(box.path());
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(box.path()));
+    EXPECT_THROW(files.setCurrentFolder(box.path() + "/missing"), FileError);
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(box.path()));
+    std::filesystem::current_path(before);
+    EXPECT_EQ(files.separator(), '/');
+}
+
+TEST(PosixAppFacts, TheExecutablesFolderAndThisBuildsVersion) {
+    const PosixAppFacts facts;
+    const std::string folder = facts.folder();
+    EXPECT_EQ(folder, std::filesystem::canonical("/proc/self/exe").parent_path().string());
+    EXPECT_NE(folder.back(), '/');
+    EXPECT_EQ(facts.productName(), "selvatro");
+    EXPECT_EQ(facts.fileDescription(), "selvatro");
+    EXPECT_EQ(facts.version().major, 1);
+    EXPECT_EQ(facts.version().minor, 2);
+    EXPECT_EQ(facts.version().revision, 0);
+}
+
+}  // namespace
+}  // namespace selvatro::platform::posix

@@ -1,0 +1,166 @@
+// Program start: the path as typed, no shell, no arguments, detached into a session of its own.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/posix/posix_services.h"
+#include "sandbox.h"
+
+namespace selvatro::platform::posix {
+namespace {
+
+using test::InChild;
+using test::ReadRecord;
+using test::Sandbox;
+using test::WriteFile;
+using test::WriteRecorder;
+
+TEST(PosixPrograms, ThePathAsTypedIsStartedAloneDetachedFromUs) {
+    Sandbox box;
+    // Blanks, a dash and shell syntax in the name: none of it may split the name or reach a shell.
+    const std::string program = box.make("my programs") + "/rec --flag $HOME;x";
+    WriteRecorder(program);
+    const std::string record = box.path() + "/record";
+    setenv("SELVATRO_RECORD", record.c_str(), 1);
+
+    PosixPrograms programs;
+    const double task = programs.start(program);
+    const auto seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->name, program);
+    EXPECT_TRUE(seen->arguments.empty());
+    EXPECT_EQ(seen->pid, static_cast<pid_t>(task));
+    EXPECT_NE(seen->session, getsid(0));
+    EXPECT_EQ(seen->input, "/dev/null");
+    EXPECT_EQ(seen->output, "/dev/null");
+
+    // The intermediate child was reaped and the program is not ours: nothing is left to wait for.
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(PosixPrograms, TheProgramOutlivesItsStarter) {
+    Sandbox box;
+    const std::string program = box.path() + "/late";
+    WriteRecorder(program);
+    const std::string record = box.path() + "/record";
+    // A stand-in for Selvatro starts the program and is then killed with its whole process group, as a session's
+    // end would; the program records only after that.
+    const std::string started = InChild([&] {
+        setpgid(0, 0);
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        setenv("SELVATRO_SLEEP", "0.5", 1);
+        PosixPrograms programs;
+        programs.start(program);
+        kill(0, SIGKILL);
+        return std::string("not killed");
+    });
+    EXPECT_EQ(started, "[child ended abnormally]");
+    EXPECT_TRUE(ReadRecord(record));
+}
+
+TEST(PosixPrograms, NeitherOurSignalSettingsNorOurDescriptorsArePassedOn) {
+    Sandbox box;
+    const std::string program = box.path() + "/rec";
+    WriteRecorder(program);
+    const std::string record = box.path() + "/record";
+    const std::string result = InChild([&] {
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        signal(SIGTERM, SIG_IGN);
+        signal(SIGPIPE, SIG_IGN);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGUSR1);
+        sigprocmask(SIG_BLOCK, &blocked, nullptr);
+        // A descriptor some library opened without close-on-exec.
+        dup2(STDERR_FILENO, 50);
+        setenv("SELVATRO_PROBE_FD", "50", 1);
+        PosixPrograms().start(program);
+        return std::string("started");
+    });
+    ASSERT_EQ(result, "started");
+    const auto seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->blockedSignals, "0000000000000000");
+    const unsigned long ignored = std::stoul(seen->ignoredSignals, nullptr, 16);
+    EXPECT_EQ(ignored & (1ul << (SIGTERM - 1)), 0u);
+    EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0u);
+    EXPECT_EQ(seen->probe, "closed");
+}
+
+TEST(PosixPrograms, WhatCannotBeExecutedIsAStartFailure) {
+    Sandbox box;
+    const std::string p = box.path();
+    const std::string marker = p + "/marker";
+    // Without "#!" and without an ELF header the kernel refuses the file; a shell would have run it as a script.
+    WriteFile(p + "/script without hashbang", "touch '" + marker + "'\n", 0755);
+    WriteFile(p + "/not executable", "#!/bin/sh\ntouch '" + marker + "'\n", 0644);
+    box.make("a folder");
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {p + "/script without hashbang", "Exec format error"},
+        {p + "/not executable", "Permission denied"},
+        {p + "/a folder", "Permission denied"},
+        {p + "/missing", "No such file or directory"},
+        {"", "No such file or directory"},
+    };
+    PosixPrograms programs;
+    for (const auto& c : cases) {
+        try {
+            programs.start(c.path);
+            ADD_FAILURE() << "started: " << c.path;
+        } catch (const StartFailed& error) {
+            EXPECT_EQ(std::string(error.what()), c.path + ": " + c.reason);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(PosixPrograms, StartsEvenWithTheStandardDescriptorsClosed) {
+    Sandbox box;
+    const std::string program = box.path() + "/rec";
+    WriteRecorder(program);
+    const std::string record = box.path() + "/record";
+    // A program started at logon may have no standard input or output at all: the report pipe then gets those
+    // numbers, and must not be lost under /dev/null.
+    const std::string result = InChild([&] {
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        close(STDIN_FILENO);
+        close(STDOUT_FILENO);
+        try {
+            PosixPrograms().start(program);
+        } catch (const StartFailed& error) {
+            return std::string(error.what());
+        }
+        try {
+            PosixPrograms().start(box.path() + "/missing");
+        } catch (const StartFailed&) {
+            return std::string("ok");
+        }
+        return std::string("a missing program was reported as started");
+    });
+    EXPECT_EQ(result, "ok");
+    const auto seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->input, "/dev/null");
+}
+
+}  // namespace
+}  // namespace selvatro::platform::posix
