@@ -51,7 +51,7 @@ void Preparer_Dossier(Form1& form, const std::string& chemin) {
         dossier = chemin.substr(0, position);
         // On POSIX "/x" leaves nothing before its separator: the folder it names is the root.
         if (dossier.empty() && separateur == '/') {
-            dossier = "/";
+            dossier = Racine(separateur);
         }
     }
     try {

@@ -1,0 +1,48 @@
+// Selvatro on a Linux desktop: the Qt window and dialogs, the POSIX services, Form1 between them.
+
+#include <QApplication>
+
+#include "app/form1.h"
+#include "platform/posix/posix_services.h"
+#include "platform/qt/event_gate.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_services.h"
+#include "platform/qt/qt_window.h"
+#include "window/layout.h"
+
+int main(int argc, char** argv) {
+    using namespace selvatro;
+    namespace posix = platform::posix;
+
+    qt::PreferX11();
+    QApplication app(argc, argv);
+    qt::SetUpApplication();
+
+    qt::EventGate gate;
+    qt::FormWindow window(gate);
+    QApplication::setWindowIcon(window.widget()->windowIcon());
+    qt::QtFileDialog commonDialog1(gate, window.widget(), std::string(window::kDialogTitle));
+    qt::QtMessageBoxes messages(gate, window.widget());
+    qt::QtLanguage language;
+    qt::QtProcess process;
+
+    posix::PosixAppFacts facts;
+    posix::PosixFiles files(facts.folder(), posix::ConfigHome() + "/selvatro");
+    posix::PosixPrograms programs;
+    posix::AutostartShortcuts shortcuts(posix::ConfigHome());
+    posix::GioBrowser browser;
+
+    Form1 form(window.controls(commonDialog1),
+               platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
+    gate.connect(form);
+    // Signals and the session's end close the window as its close button does: through the unload event.
+    qt::SessionEnd sessionEnd([&window] { window.requestUnload(); });
+
+    gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
+    window.showInState();
+    QApplication::exec();
+    // The event loop stops only at the end of the session, whose handler has already unloaded; should it stop
+    // otherwise, the list is saved all the same.
+    window.requestUnload();
+    return 0;
+}

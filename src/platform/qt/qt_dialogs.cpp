@@ -1,0 +1,126 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMessageBox>
+#include <QSortFilterProxyModel>
+#include <QStringList>
+
+#include "platform/errors.h"
+
+namespace selvatro::qt {
+
+void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style, const std::string& title) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setTextFormat(Qt::PlainText);  // a path with "<" in it is text, not markup
+    box.setText(QString::fromStdString(text));
+    box.setIcon(style == platform::MessageStyle::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    gate_.runLoop([&] { box.exec(); });
+}
+
+std::vector<NameFilter> NameFilters(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    std::vector<NameFilter> filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString label = parts.at(i).trimmed();
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+        }
+        // Programs on this desktop carry no .exe ending: the entry lists what the user may execute instead.
+        const bool executableOnly = patterns.contains(QStringLiteral("*.exe"), Qt::CaseInsensitive);
+        if (executableOnly) {
+            patterns = QStringList{QStringLiteral("*")};
+        }
+        // Qt reads the patterns from the last parentheses; with the details hidden, the label shows as written.
+        filters.push_back(
+            {label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'), executableOnly});
+    }
+    return filters;
+}
+
+namespace {
+
+// Keeps the folders and, while the executable entry is chosen, only the files that the user may execute.
+class ExecutableFilter final : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void setExecutableOnly(bool executableOnly) {
+        if (executableOnly != executableOnly_) {
+            executableOnly_ = executableOnly;
+            invalidateFilter();
+        }
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        if (!executableOnly_) {
+            return true;
+        }
+        const auto* files = dynamic_cast<const QFileSystemModel*>(sourceModel());
+        if (files == nullptr) {
+            return true;
+        }
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+
+private:
+    bool executableOnly_ = false;
+};
+
+}  // namespace
+
+void QtFileDialog::showOpen() {
+    QFileDialog dialog(parent_, QString::fromStdString(title_));
+    // Qt's own dialog: the platform's may ignore the proxy model that picks the executable files.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    auto* proxy = new ExecutableFilter(&dialog);
+    dialog.setProxyModel(proxy);
+
+    const std::vector<NameFilter> filters = NameFilters(filter_);
+    QStringList qtFilters;
+    for (const NameFilter& f : filters) {
+        qtFilters << f.qtFilter;
+    }
+    if (!qtFilters.isEmpty()) {
+        dialog.setNameFilters(qtFilters);
+        const std::size_t chosen = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= filters.size()
+                                       ? static_cast<std::size_t>(filterIndex_ - 1)
+                                       : 0;
+        dialog.selectNameFilter(filters.at(chosen).qtFilter);
+        proxy->setExecutableOnly(filters.at(chosen).executableOnly);
+    }
+    QObject::connect(&dialog, &QFileDialog::filterSelected, proxy, [proxy, filters](const QString& selected) {
+        bool executableOnly = false;
+        for (const NameFilter& f : filters) {
+            if (f.qtFilter == selected) {
+                executableOnly = f.executableOnly;
+            }
+        }
+        proxy->setExecutableOnly(executableOnly);
+    });
+    // The picker has just made the row's folder current: the dialog starts there, not where it was last.
+    dialog.setDirectory(QDir::currentPath());
+
+    int result = QDialog::Rejected;
+    gate_.runLoop([&] { result = dialog.exec(); });
+    const QStringList chosen = dialog.selectedFiles();
+    if (result == QDialog::Accepted && !chosen.isEmpty()) {
+        fileName_ = chosen.first().toStdString();
+        return;
+    }
+    if (cancelError_) {
+        throw platform::DialogCancelled();
+    }
+    fileName_.clear();
+}
+
+}  // namespace selvatro::qt

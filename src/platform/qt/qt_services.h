@@ -1,0 +1,50 @@
+#pragma once
+
+// The process-level services that the Qt layer provides: the user's language, the end of the process, the X11
+// preference, and the ways the system ends the session (signals, the session manager).
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace selvatro::qt {
+
+/// The user's language as Qt's system locale names it in English ("French" for every fr_* locale).
+class QtLanguage final : public platform::Language {
+public:
+    void englishLanguageName(std::string& buffer, int size) override;
+    std::string decimalSeparator() const override;
+};
+
+/// Ends the process at once: the list has already been written and synced, so only standard I/O is flushed and
+/// no destructor, atexit handler or further event runs.
+class QtProcess final : public platform::Process {
+public:
+    [[noreturn]] void end() override;
+};
+
+/// The application-wide settings of the program: its name, and that closing a message box while the window is
+/// minimised, the last visible window then, does not end the program. Call once QApplication exists.
+void SetUpApplication();
+
+/// Asks Qt for its X11 platform (XWayland under Wayland) unless the user chose one: the run gate needs the
+/// window's minimised state, which Wayland compositors do not report. Call before QApplication is made.
+void PreferX11();
+
+/// Routes SIGTERM, SIGHUP and SIGINT, and the session manager's end of session, to `close`, on the event loop's
+/// thread. Needs a QApplication; one instance per process.
+class SessionEnd {
+public:
+    explicit SessionEnd(std::function<void()> close);
+    ~SessionEnd();
+    SessionEnd(const SessionEnd&) = delete;
+    SessionEnd& operator=(const SessionEnd&) = delete;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace selvatro::qt

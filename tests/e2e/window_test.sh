@@ -1,0 +1,294 @@
+#!/usr/bin/env bash
+# The real window under a private X server with a window manager (openbox): it starts minimised and counts in
+# its title, a restore pauses the count with the disabled caption, a minimise resumes it where it stopped, and
+# the normal window's controls stand where the design puts them (checked on a screenshot, at 96 dpi).
+#
+#   window_test.sh EXECUTABLE ARTEFACT_FOLDER [DOCS_FOLDER]
+#
+# With DOCS_FOLDER, English and French screenshots of the window are written there for the README.
+set -euo pipefail
+
+for tool in Xvfb openbox xdotool xprop xwininfo import convert; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (bash scripts/setup.sh installs it)"
+        exit 77
+    fi
+done
+
+exe=$1
+artefacts=$2
+docs=${3:-}
+mkdir -p "$artefacts"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+passes=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+# ---- a private X server at 96 dpi, and openbox ----
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.05
+done
+export DISPLAY=":$(head -n1 "$work/display")"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 'window id' >/dev/null && break
+    sleep 0.05
+done
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+record() { printf '"%s","%s"\r\n' "$1" "$2"; }
+title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
+# Iconic or Normal, as the window manager keeps it in WM_STATE.
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+wait_for() {  # wait_for SECONDS COMMAND...: polls every 50 ms
+    local tries=$(($1 * 20))
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+title_matches() { [[ "$(title_of "$1")" =~ $2 ]]; }
+state_is() { [ "$(wm_state "$1")" = "$2" ]; }
+
+# Starts the program from a folder of its own with the given list (rows as PATH=DELAY, the others left empty)
+# and locale; sets $win and $app.
+start_program() {  # start_program NAME LANG LANGUAGE ROW...
+    local name=$1 lang=$2 language=$3
+    shift 3
+    local dir="$work/$name"
+    mkdir -p "$dir"
+    cp "$exe" "$dir/selvatro"
+    local rows=("$@") i
+    for i in 0 1 2 3 4; do
+        if [ "$i" -lt "${#rows[@]}" ]; then
+            record "${rows[$i]%=*}" "${rows[$i]##*=}"
+        else
+            record "" ""
+        fi
+    done >"$dir/selvatro.cfg"
+    cp "$dir/selvatro.cfg" "$work/$name.cfg"
+    LANG=$lang LANGUAGE=$language LC_ALL="" "$dir/selvatro" 2>"$work/$name.err" &
+    app=$!
+    pids+=("$app")
+    win=""
+    # xdotool matches names without regard to case, and Qt's hidden client-leader window is called "selvatro".
+    for _ in $(seq 200); do
+        for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+            if [[ "$(title_of "$candidate")" =~ ^(Selvatro|[0-9]+\ sec\.$) ]]; then
+                win=$candidate
+            fi
+        done
+        [ -n "$win" ] && break
+        sleep 0.05
+    done
+    [ -n "$win" ]
+}
+
+# Waits up to 5 s for the program to end, then kills it; its exit status is in $status (137 when killed).
+reap() {
+    for _ in $(seq 100); do
+        kill -0 "$app" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$app" 2>/dev/null || true
+    status=0
+    wait "$app" || status=$?
+}
+
+# Ends the program through SIGTERM; the list must come back byte for byte.
+stop_program() {  # stop_program NAME
+    kill -TERM "$app"
+    reap
+    check "$1: SIGTERM ends the program with status 0 (got $status)" test "$status" -eq 0
+    check "$1: the list is saved unchanged" cmp -s "$work/$1/selvatro.cfg" "$work/$1.cfg"
+}
+
+# Crops the screenshot to the window's client area and prints "x y #RRGGBB" for every pixel.
+client_pixels() {  # client_pixels SHOT WINDOW
+    local x y
+    x=$(xwininfo -id "$2" | sed -n 's/.*Absolute upper-left X: *//p')
+    y=$(xwininfo -id "$2" | sed -n 's/.*Absolute upper-left Y: *//p')
+    convert "$1" -crop "356x200+$x+$y" +repage txt:- |
+        sed -n 's/^\([0-9]*\),\([0-9]*\): ([^)]*) *\(#[0-9A-F]\{6\}\).*/\1 \2 \3/p'
+}
+
+# A screenshot of the window with the window manager's frame around it.
+window_shot() {  # window_shot WINDOW FILE
+    import -window root "$work/root.png"
+    # The client sits inside the frame at its relative offset: the border on the left, right and bottom, the
+    # title bar above.
+    local geometry
+    geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {ax=$NF} /Absolute upper-left Y/ {ay=$NF}
+        /Relative upper-left X/ {rx=$NF} /Relative upper-left Y/ {ry=$NF} /Width/ {w=$NF} /Height/ {h=$NF}
+        END {print w + 2 * rx "x" h + ry + rx "+" ax - rx "+" ay - ry}')
+    convert "$work/root.png" -crop "$geometry" +repage "$2"
+}
+
+# The ten boxes, the gaps between them and the logo, checked in the screenshot of the client area.
+check_layout() {  # check_layout PIXELS_FILE
+    awk '
+        { colour[$1 "," $2] = $3 }
+        function at(x, y) { return colour[x "," y] }
+        function expect(what, ok) { if (!ok) { print "layout: " what; bad++ } }
+        END {
+            grey = "#C0C0C0"; cyan = "#C0FFFF"; yellow = "#FFFFC0"
+            for (row = 0; row < 5; ++row) {
+                top = 22 + 26 * row; bottom = top + 22; mid = top + 11
+                # Path box: 4..320 wide, 23 high; delay box: 324..350.
+                expect("Text1(" row ") left edge",   at(3, mid) == grey && at(4, mid) != grey)
+                expect("Text1(" row ") right edge",  at(320, mid) != grey && at(321, mid) == grey)
+                expect("Text2(" row ") left edge",   at(323, mid) == grey && at(324, mid) != grey)
+                expect("Text2(" row ") right edge",  at(350, mid) != grey && at(351, mid) == grey)
+                expect("Text1(" row ") top edge",    at(200, top - 1) == grey && at(200, top) != grey)
+                expect("Text1(" row ") bottom edge", at(200, bottom) != grey && at(200, bottom + 1) == grey)
+                expect("Text2(" row ") top edge",    at(337, top - 1) == grey && at(337, top) != grey)
+                expect("Text2(" row ") bottom edge", at(337, bottom) != grey && at(337, bottom + 1) == grey)
+                if (row > 0) {
+                    expect("Text1(" row ") is light cyan", at(300, mid) == cyan)
+                    expect("Text2(" row ") is light yellow", at(327, mid) == yellow)
+                }
+            }
+            expect("background", at(1, 199) == grey && at(354, 100) == grey)
+            # The logo: the frame from (4,156), 349 x 41, the banner clipped in it, the 4 bottom rows bare.
+            expect("logo left edge", at(3, 170) == grey && at(4, 170) != grey)
+            expect("logo right edge", at(352, 170) != grey && at(353, 170) == grey)
+            expect("logo top edge", at(100, 155) == grey && at(100, 156) != grey)
+            expect("logo bottom", at(100, 192) != grey && at(100, 193) == grey)
+            exit bad > 0
+        }' "$1"
+}
+
+# ---- English: minimised and counting, restored, minimised again ----
+dir="$work/english"
+check "english: the window appears" start_program english C.UTF-8 "" \
+    "$dir/nothing-yet=30"
+if [ -n "$win" ]; then
+    check "english: the window starts iconified" wait_for 5 state_is "$win" Iconic
+    check "english: the title counts the seconds" wait_for 5 title_matches "$win" '^2 sec\.$'
+    xdotool windowactivate "$win" 2>/dev/null || true
+    check "english: a restore shows the normal window" wait_for 5 state_is "$win" Normal
+    check "english: the restored window says it is disabled" wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    stopped=$(xprop -id "$win" _NET_WM_NAME WM_NAME | sed -n 's/.*= "\([0-9]*\) sec\..*/\1/p' | head -n1)
+    sleep 1.5
+    check "english: the count pauses while the window is normal" title_matches "$win" '^Selvatro desabled$'
+    xdotool mousemove 1000 700
+    sleep 0.3
+    import -window root "$artefacts/window-normal.png"
+    client_pixels "$artefacts/window-normal.png" "$win" >"$work/pixels.txt"
+    check "english: the controls stand where the design puts them" check_layout "$work/pixels.txt"
+
+    # Minimise: the count goes on from where it stopped (the restore came after 2 or 3 ticks).
+    xdotool windowminimize "$win"
+    check "english: minimise iconifies the window" wait_for 5 state_is "$win" Iconic
+    first=""
+    for _ in $(seq 60); do
+        t=$(title_of "$win")
+        if [[ "$t" =~ ^([0-9]+)\ sec\.$ ]]; then
+            first=${BASH_REMATCH[1]}
+            break
+        fi
+        sleep 0.05
+    done
+    check "english: the count resumes after a minimise (got '$first')" test -n "$first"
+    check "english: the count resumes at 3 or 4, one past where it stopped (got '$first')" \
+        test "${first:-0}" -ge 3 -a "${first:-0}" -le 4
+    stop_program english
+fi
+
+# ---- A missing program: the message shows over the minimised window, the window comes back with the path
+# selected, and the first tick after the next minimise saves and ends ----
+check "missing: the window appears" start_program missing C.UTF-8 "" "$work/missing/not-there=2"
+if [ -n "$win" ]; then
+    box=""
+    for _ in $(seq 100); do
+        for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+            if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "Selvatro" ] &&
+                xwininfo -id "$candidate" | grep -q IsViewable; then
+                box=$candidate
+            fi
+        done
+        [ -n "$box" ] && break
+        sleep 0.05
+    done
+    check "missing: the message shows while the window is minimised" test -n "$box"
+    check "missing: the window stays minimised behind it" state_is "$win" Iconic
+    sleep 2.2
+    check "missing: the count stops behind the message" title_matches "$win" '^2 sec\.$'
+    if [ -n "$box" ]; then
+        xdotool windowactivate --sync "$box" 2>/dev/null || true
+        xdotool key Return
+    fi
+    check "missing: closing the message restores the window" wait_for 5 state_is "$win" Normal
+    check "missing: the restored window says it is disabled" wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    xdotool windowminimize "$win"
+    reap
+    check "missing: the first tick after the minimise ends the program with status 0 (got $status)" \
+        test "$status" -eq 0
+    check "missing: the list is saved unchanged" cmp -s "$work/missing/selvatro.cfg" "$work/missing.cfg"
+fi
+
+# ---- French: texts and caption ----
+dir="$work/french"
+check "french: the window appears" start_program french fr_FR.UTF-8 fr \
+    "/usr/bin/thunderbird=15" "/usr/bin/xterm=25" "/opt/outils/sauvegarde=40"
+if [ -n "$win" ]; then
+    xdotool windowactivate "$win" 2>/dev/null || true
+    check "french: the restored window says it is disabled, in French" \
+        wait_for 5 title_matches "$win" '^Selvatro désactivé$'
+    if [ -n "$docs" ]; then
+        xdotool mousemove 1000 700
+        sleep 0.5
+        window_shot "$win" "$docs/window-fr.png"
+    fi
+    stop_program french
+fi
+
+# ---- English with a list, for the README ----
+if [ -n "$docs" ]; then
+    dir="$work/docs"
+    start_program docs en_GB.UTF-8 "" \
+        "/usr/bin/thunderbird=15" "/usr/bin/xterm=25" "/opt/tools/backup=40"
+    xdotool windowactivate "$win" 2>/dev/null || true
+    wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    xdotool mousemove 1000 700
+    sleep 0.5
+    window_shot "$win" "$docs/window-en.png"
+    stop_program docs
+fi
+
+for f in "$work"/*.err; do
+    if grep -v 'XDG_RUNTIME_DIR' "$f" | grep -q .; then
+        echo "--- $(basename "$f")" >&2
+        cat "$f" >&2
+    fi
+done
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
