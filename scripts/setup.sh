@@ -9,6 +9,8 @@ packages=(
     clang libclang-rt-14-dev                # the fuzz targets (libFuzzer)
     xvfb xauth openbox xdotool x11-utils    # a real X server with a window manager, for the window's tests
     imagemagick desktop-file-utils          # screenshots; the autostart entry's validator
+    appstream dpkg-dev markdown             # the package: metainfo check, library dependencies, HTML guide
+    valgrind                                # the reliability tests
 )
 
 missing=()
