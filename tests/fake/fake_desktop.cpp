@@ -220,6 +220,7 @@ void FakeDesktop::dispatch(const std::function<void()>& event) {
     if (process.ended) {
         return;
     }
+    changesThisCall_ = 0;
     try {
         event();
     } catch (const ProcessEnded&) {
@@ -228,6 +229,16 @@ void FakeDesktop::dispatch(const std::function<void()>& event) {
 }
 
 void FakeDesktop::raiseChange(const FakeTextBox& box) {
+    if (changeDepth_ >= maxChainDepth || ++changesThisCall_ > maxChangesPerCall) {
+        throw RunawayChain{};
+    }
+    ++changeDepth_;
+    deepestChain = std::max(deepestChain, changeDepth_);
+    busiestCall = std::max(busiestCall, changesThisCall_);
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{changeDepth_};
     if (box.isPathBox()) {
         form_->Text1_Change(box.index());
     } else {
@@ -239,6 +250,9 @@ void FakeDesktop::moveFocus(FakeTextBox* box) {
     if (box == focused_) {
         return;
     }
+    if (changeDepth_ > 0) {
+        ++focusMovesInChanges;
+    }
     FakeTextBox* had = focused_;
     focused_ = box;
     if (had == nullptr) {
@@ -248,6 +262,10 @@ void FakeDesktop::moveFocus(FakeTextBox* box) {
         form_->Text1_LostFocus(had->index());
     } else {
         form_->Text2_LostFocus(had->index());
+    }
+    ++sweeps;
+    if (afterSweep) {
+        afterSweep();
     }
 }
 

@@ -22,6 +22,10 @@ namespace selvatro::fake {
 /// Thrown by the fake process's end(); the driver catches it where a real event loop would stop.
 struct ProcessEnded {};
 
+/// Thrown when change events nest deeper, or come more often in one driver call, than any chain of the rules
+/// can: a rule that sets itself off without end fails a test instead of overflowing the stack.
+struct RunawayChain {};
+
 class FakeDesktop;
 
 class FakeTextBox final : public platform::TextBox {
@@ -331,6 +335,16 @@ public:
     /// The box that has the focus, or nothing.
     const FakeTextBox* focused() const { return focused_; }
 
+    // What the change and lost-focus events did, for tests of the rules' chains.
+    int maxChainDepth = 16;       ///< deeper nesting of change events counts as runaway
+    int maxChangesPerCall = 200;  ///< more change events in one driver call counts as runaway
+    int deepestChain = 0;         ///< the deepest nesting of change events seen
+    int busiestCall = 0;          ///< the most change events seen in one driver call
+    int sweeps = 0;               ///< lost-focus events raised
+    int focusMovesInChanges = 0;  ///< focus moves made inside a change event (no rule may make one)
+    /// Runs after each lost-focus event.
+    std::function<void()> afterSweep;
+
     // The fakes, for tests to script and read.
     FakeWindow window;
     std::vector<std::unique_ptr<FakeTextBox>> text1;
@@ -368,6 +382,8 @@ private:
     std::int64_t nowMs_ = 0;
     bool shown_ = false;
     bool inTick_ = false;
+    int changeDepth_ = 0;
+    int changesThisCall_ = 0;
 };
 
 }  // namespace selvatro::fake

@@ -1,168 +1,47 @@
 // Random edit sessions on random lists: every chain of change events ends, nothing escapes an event, and every
-// lost-focus sweep leaves no delay in a row without a path. The boxes here count the change events nested inside
-// each assignment and stop a chain that runs away, so that a rule looping without end fails the test instead of
-// overflowing the stack. The services are those of the test platform.
+// lost-focus sweep leaves no delay in a row without a path. The test platform counts the change events nested
+// inside each assignment and stops a chain that runs away, so that a rule looping without end fails the test
+// instead of overflowing the stack.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
 #include "fake/fake_desktop.h"
-#include "list/list.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
 
 namespace selvatro {
 namespace {
 
-// No chain of the rules goes deeper than a path climbing from row 4 to row 0 with its proposals, nor takes more
-// than a few dozen events for one user action; these limits leave room and still stop a runaway at once.
-constexpr int kMaxDepth = 16;
-constexpr int kMaxEventsPerAction = 200;
+using fake::FakeTextBox;
 
-struct RunawayChain {};
-
-class Session;
-
-class CountingBox final : public platform::TextBox {
-public:
-    CountingBox(Session& session, bool isPathBox, std::int16_t index)
-        : session_(session), isPathBox_(isPathBox), index_(index) {}
-    std::string text() const override { return text_; }
-    void setText(const std::string& text) override;
-    void setTip(const std::string& /*tip*/) override {}
-    void setFocus() override;
-    void setSelectionLength(int /*length*/) override {}
-
-    bool isPathBox() const { return isPathBox_; }
-    std::int16_t index() const { return index_; }
-
-private:
-    Session& session_;
-    bool isPathBox_;
-    std::int16_t index_;
-    std::string text_;
-};
-
-class Session {
-public:
-    explicit Session(const fake::Profile& profile) : desktop(profile) {
-        for (std::int16_t i = 0; i < 5; ++i) {
-            paths[static_cast<std::size_t>(i)] = std::make_unique<CountingBox>(*this, true, i);
-            delays[static_cast<std::size_t>(i)] = std::make_unique<CountingBox>(*this, false, i);
-        }
-        const platform::Controls controls{
-            desktop.window,
-            {paths[0].get(), paths[1].get(), paths[2].get(), paths[3].get(), paths[4].get()},
-            {delays[0].get(), delays[1].get(), delays[2].get(), delays[3].get(), delays[4].get()},
-            {&desktop.heading0, &desktop.heading1},
-            desktop.timer,
-            desktop.dialog};
-        const platform::Services services{desktop.messages, desktop.facts,     desktop.programs, desktop.files,
-                                          desktop.language, desktop.shortcuts, desktop.browser,  desktop.process};
-        form = std::make_unique<Form1>(controls, services);
-    }
-
-    // The toolkit's rule: a different text raises the change event nested inside the assignment.
-    void changed(const CountingBox& box) {
-        if (depth_ >= kMaxDepth || ++eventsThisAction_ > kMaxEventsPerAction) {
-            throw RunawayChain{};
-        }
-        ++depth_;
-        maxDepth = std::max(maxDepth, depth_);
-        maxEvents = std::max(maxEvents, eventsThisAction_);
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{depth_};
-        if (box.isPathBox()) {
-            form->Text1_Change(box.index());
-        } else {
-            form->Text2_Change(box.index());
-        }
-    }
-
-    // The toolkit's rule: moving the focus raises the lost-focus event of the box that had it.
-    void moveFocus(CountingBox* box) {
-        if (depth_ > 0) {
-            fault("the focus moved inside a change event");
-        }
-        if (box == focused) {
-            return;
-        }
-        CountingBox* had = focused;
-        focused = box;
-        if (had == nullptr) {
-            return;
-        }
-        if (had->isPathBox()) {
-            form->Text1_LostFocus(had->index());
-        } else {
-            form->Text2_LostFocus(had->index());
-        }
-        ++sweeps;
-        if (form->Ligne != 5) {
-            fault("Ligne is " + std::to_string(form->Ligne) + " after a sweep");
-        }
-        for (std::size_t i = 0; i < 5; ++i) {
-            if (paths[i]->text().empty() && !delays[i]->text().empty()) {
-                fault("row " + std::to_string(i) + " has a delay but no path after a sweep");
+// A desktop whose every sweep is checked, with the faults found so far.
+struct Session {
+    explicit Session(const fake::Profile& profile) : d(profile) {
+        d.afterSweep = [this] {
+            if (d.form().Ligne != 5) {
+                fault("Ligne is " + std::to_string(d.form().Ligne) + " after a sweep");
             }
-        }
+            for (int i = 0; i < 5; ++i) {
+                if (d.text1[static_cast<std::size_t>(i)]->text().empty() &&
+                    !d.text2[static_cast<std::size_t>(i)]->text().empty()) {
+                    fault("row " + std::to_string(i) + " has a delay but no path after a sweep");
+                }
+            }
+        };
     }
+    void fault(const std::string& what) { faults.push_back(what + " [" + d.rows() + "]"); }
 
-    // One user action, with the event budget counted afresh.
-    template <typename Action>
-    void act(Action action) {
-        eventsThisAction_ = 0;
-        action();
-    }
-
-    void fault(const std::string& what) { faults.push_back(what + " [" + rows() + "]"); }
-
-    std::string rows() const {
-        std::string all;
-        for (std::size_t i = 0; i < 5; ++i) {
-            all += (i == 0 ? "" : "|") + paths[i]->text() + "/" + delays[i]->text();
-        }
-        return all;
-    }
-
-    fake::FakeDesktop desktop;  // its own boxes stay unused; its services serve the form below
-    std::array<std::unique_ptr<CountingBox>, 5> paths;
-    std::array<std::unique_ptr<CountingBox>, 5> delays;
-    std::unique_ptr<Form1> form;
-    CountingBox* focused = nullptr;
+    fake::FakeDesktop d;
     std::vector<std::string> faults;
-    int maxDepth = 0;
-    int maxEvents = 0;
-    int sweeps = 0;
-
-private:
-    int depth_ = 0;
-    int eventsThisAction_ = 0;
 };
-
-void CountingBox::setText(const std::string& text) {
-    if (text == text_) {
-        return;
-    }
-    text_ = text;
-    session_.changed(*this);
-}
-
-void CountingBox::setFocus() {
-    session_.moveFocus(this);
-}
 
 // ---- random material ----
 
@@ -211,22 +90,22 @@ std::optional<double> Ordinary(const std::string& text) {
 // After a user's edit of delay box `row` of a row with a path, its own rule has just run: the delay stands
 // above the previous row's (rows 1 to 4), or row 0's is not above row 1's.
 void CheckDelayRule(Session& s, std::size_t row) {
-    if (s.paths[row]->text().empty()) {
+    if (s.d.text1[row]->text().empty()) {
         return;
     }
     if (row == 0) {
-        if (s.delays[1]->text().empty()) {
+        if (s.d.text2[1]->text().empty()) {
             return;
         }
-        const auto own = Ordinary(s.delays[0]->text());
-        const auto next = Ordinary(s.delays[1]->text());
+        const auto own = Ordinary(s.d.text2[0]->text());
+        const auto next = Ordinary(s.d.text2[1]->text());
         if (own && next && *own > *next) {
             s.fault("row 0's delay stays above row 1's");
         }
         return;
     }
-    const auto own = Ordinary(s.delays[row]->text());
-    const auto previous = Ordinary(s.delays[row - 1]->text());
+    const auto own = Ordinary(s.d.text2[row]->text());
+    const auto previous = Ordinary(s.d.text2[row - 1]->text());
     if (own && previous && *own <= *previous) {
         s.fault("row " + std::to_string(row) + "'s delay is not above the previous row's");
     }
@@ -239,16 +118,16 @@ std::ostream& Note(std::ostream* log) {
 }
 
 // One edit by the user. When it changes the text, the box's own rule runs; check what that rule promises.
-void UserEdit(Session& s, CountingBox& box, const std::string& text) {
+void UserEdit(Session& s, FakeTextBox& box, const std::string& text) {
     const bool raisesChange = text != box.text();
-    s.act([&] { box.setText(text); });
+    s.d.edit(box, text);
     if (!raisesChange) {
         return;
     }
     const auto row = static_cast<std::size_t>(box.index());
     if (!box.isPathBox()) {
         CheckDelayRule(s, row);
-    } else if (row > 0 && s.paths[row - 1]->text().empty() && !box.text().empty()) {
+    } else if (row > 0 && s.d.text1[row - 1]->text().empty() && !box.text().empty()) {
         s.fault("path " + std::to_string(row) + " did not move up into the empty row above");
     }
 }
@@ -258,7 +137,7 @@ void RandomAction(Session& s, Dice& dice, std::ostream* log) {
     const int row = dice.below(5);
     const auto at = static_cast<std::size_t>(row);
     const bool pathBox = dice.chance(40);
-    CountingBox& box = pathBox ? *s.paths[at] : *s.delays[at];
+    FakeTextBox& box = pathBox ? *s.d.text1[at] : *s.d.text2[at];
     const std::string boxName = std::string(pathBox ? "path " : "delay ") + std::to_string(row);
     const int kind = dice.below(6);
     if (kind == 0 || kind == 1) {
@@ -271,19 +150,16 @@ void RandomAction(Session& s, Dice& dice, std::ostream* log) {
             Note(log) << " '" << key << "'";
         }
         Note(log) << "\n";
-        s.act([&] { box.setFocus(); });
         for (const auto& key : keys) {
             UserEdit(s, box, box.text() + key);
         }
     } else if (kind == 2) {
         const bool all = dice.chance(50);
         Note(log) << (all ? "delete all of " : "backspace in ") << boxName << "\n";
-        s.act([&] { box.setFocus(); });
         UserEdit(s, box, all ? std::string() : DropLastCharacter(box.text()));
     } else if (kind == 3) {
         const std::string pasted = pathBox ? dice.pick(kPaths) : dice.pick(kDelays);
         Note(log) << "paste '" << pasted << "' into " << boxName << "\n";
-        s.act([&] { box.setFocus(); });
         UserEdit(s, box, pasted);
     } else if (kind == 4) {
         std::optional<std::string> answer;
@@ -291,21 +167,24 @@ void RandomAction(Session& s, Dice& dice, std::ostream* log) {
         if (choice == 1) {
             answer = dice.pick(kPaths);
         } else if (choice == 2) {
-            answer = s.paths[at]->text();
+            answer = s.d.text1[at]->text();
         } else if (choice == 3) {
             answer = "/usr/local/bin/Selvatro";
         } else if (choice == 4) {
             answer = "/bin/p" + std::to_string(dice.below(100));
         }
-        s.desktop.dialog.failToShow = dice.chance(5);
+        s.d.dialog.failToShow = dice.chance(5);
         Note(log) << "pick '" << answer.value_or("(cancel)") << "' for path " << row << "\n";
-        s.desktop.dialog.answers.assign(1, answer);
-        s.act([&] { s.paths[at]->setFocus(); });
-        s.act([&] { s.form->Text1_Click(static_cast<std::int16_t>(row)); });
+        s.d.dialog.answers.assign(1, answer);
+        s.d.clickPathBox(row);
     } else {
         const bool out = dice.chance(20);
         Note(log) << "focus " << (out ? std::string("elsewhere") : boxName) << "\n";
-        s.act([&] { s.moveFocus(out ? nullptr : &box); });
+        if (out) {
+            s.d.focusElsewhere();
+        } else {
+            s.d.focus(box);
+        }
     }
 }
 
@@ -336,29 +215,32 @@ Outcome RunSession(std::uint32_t seed, std::ostream* log) {
     for (int i = 0; i < 5; ++i) {
         file.emplace_back(dice.chance(35) ? std::string() : dice.pick(kPaths), dice.pick(kDelays));
     }
-    s.desktop.writeList(file);
-    Note(log) << "separator " << s.desktop.profile().separator << ", decimal separator "
-              << s.desktop.profile().decimalSeparator << "\nload";
+    s.d.writeList(file);
+    Note(log) << "separator " << s.d.profile().separator << ", decimal separator " << s.d.profile().decimalSeparator
+              << "\nload";
     for (const auto& [path, delay] : file) {
         Note(log) << " " << path << "/" << delay;
     }
     Note(log) << "\n";
     const auto showRows = [&] {
         if (log != nullptr) {
-            *log << "  -> " << s.rows() << "\n";
+            *log << "  -> " << s.d.rows() << "\n";
         }
     };
     try {
-        s.act([&] { list::Charger_Liste(*s.form); });
+        s.d.start();  // the list loads as at start: the path rules run, the delay rules wait
         showRows();
         for (int a = 0; a < kActionsPerSession && s.faults.empty(); ++a) {
             RandomAction(s, dice, log);
             showRows();
+            if (s.d.focusMovesInChanges > 0) {
+                s.fault("the focus moved inside a change event");
+            }
         }
-    } catch (const RunawayChain&) {
+    } catch (const fake::RunawayChain&) {
         s.fault("a chain of change events did not end");
     }
-    return {s.faults, s.maxDepth, s.maxEvents, s.sweeps};
+    return {s.faults, s.d.deepestChain, s.d.busiestCall, s.d.sweeps};
 }
 
 TEST(RowRulesProperty, RandomEditSessionsEndAndSweepsLeaveNoOrphanDelays) {
