@@ -323,7 +323,21 @@ FormWindow::FormWindow(EventGate& gate) : gate_(gate), widget_(std::make_unique<
     QWidget::setTabOrder(previous, picture2_);
 }
 
-FormWindow::~FormWindow() = default;
+FormWindow::~FormWindow() {
+    // Destroying the window moves the focus out of its boxes: no event may reach the wrappers, which go first,
+    // nor the form, which may be gone already.
+    for (auto* boxes : {&text1_, &text2_}) {
+        for (auto& box : *boxes) {
+            box->edit()->onLostFocus = nullptr;
+            box->edit()->onClick = nullptr;
+            box->edit()->onMouseMove = nullptr;
+        }
+    }
+    for (auto& heading : headings_) {
+        heading->label()->onMouseMove = nullptr;
+    }
+    widget_.reset();
+}
 
 void FormWindow::setCaption(const std::string& caption) {
     widget_->setWindowTitle(QString::fromStdString(caption));

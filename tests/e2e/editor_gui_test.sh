@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# The list editor in the real program, under a private X server with a window manager (openbox), driven by the
+# mouse and the keyboard through xdotool. A delay typed over is raised above the previous row's; a cancelled
+# picker leaves the focus in its path box; a program chosen for an empty row lands with a proposed delay and the
+# focus goes on to that row's delay box; the program's own executable, chosen by its bare name (which the dialog
+# only finds when it opened in the row's folder), is refused with a message and the path box is emptied. The
+# window is then closed through the window manager, and the list that the program saves tells the result.
+#
+#   editor_gui_test.sh EXECUTABLE
+set -euo pipefail
+
+for tool in Xvfb openbox xdotool xprop xwininfo; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (bash scripts/setup.sh installs it)"
+        exit 77
+    fi
+done
+
+exe=$1
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    [ -s "$work/err" ] && cat "$work/err" >&2
+    exit 1
+}
+wait_for() {  # wait_for SECONDS COMMAND...: polls every 50 ms
+    local tries=$(($1 * 20))
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# ---- a private X server at 96 dpi, and openbox ----
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 5 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for 5 wm_ready || fail "openbox did not start"
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# ---- the program in a folder of its own, beside four small programs; rows 0 to 2 filled ----
+dir=$work/app
+mkdir -p "$dir"
+cp "$exe" "$dir/selvatro"
+for name in tool other more third; do
+    printf '#!/bin/sh\ntouch "%s/started-%s"\n' "$dir" "$name" >"$dir/$name"
+    chmod +x "$dir/$name"
+done
+record() { printf '"%s","%s"\r\n' "$1" "$2"; }
+{
+    record "$dir/tool" 10
+    record "$dir/other" 20
+    record "$dir/more" 30
+    record "" ""
+    record "" ""
+} >"$dir/selvatro.cfg"
+
+LANG=C.UTF-8 LANGUAGE="" LC_ALL="" "$dir/selvatro" 2>"$work/err" &
+app=$!
+pids+=("$app")
+
+title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+# The program's viewable window titled exactly $1, other than the main window; sets $found.
+find_window() {
+    found=""
+    local candidate
+    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+        if [ "$candidate" != "${win:-}" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
+            found=$candidate
+            return 0
+        fi
+    done
+    return 1
+}
+main_window() {
+    local candidate
+    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+        if [[ "$(title_of "$candidate")" =~ ^(Selvatro|[0-9]+\ sec\.$) ]]; then
+            win=$candidate
+            return 0
+        fi
+    done
+    return 1
+}
+win=""
+wait_for 10 main_window || fail "the window did not appear"
+# Restored by the user: the count pauses and the list can be edited.
+xdotool windowactivate "$win" 2>/dev/null || true
+title_is() { [ "$(title_of "$win")" = "$1" ]; }
+wait_for 5 title_is "Selvatro desabled" || fail "the restored window is not the editing one: '$(title_of "$win")'"
+wait_for 5 viewable "$win" || fail "the restored window is not mapped"
+# The window manager animates the restore: the clicks below aim at the window once it stands still.
+position() { xwininfo -id "$win" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
+last_position=""
+standing_still() {
+    local now
+    now=$(position)
+    [ "$now" = "$last_position" ] && return 0
+    last_position=$now
+    return 1
+}
+wait_for 5 standing_still || fail "the restored window does not stand still"
+
+# The boxes in the window's client area: row i at y = 22 + 26 i, 23 high; path boxes at x 4..320, delay boxes
+# at x 324..350.
+click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) click 1; }
+click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
+gone() { ! viewable "$1"; }
+picker_title="Choose the application to be started"
+# Waits for the file dialog that a click opened and activates it; sets $dialog.
+await_dialog() {
+    wait_for 5 find_window "$picker_title" || fail "$1: no file dialog opened"
+    dialog=$found
+    xdotool windowactivate --sync "$dialog"
+}
+
+# Delay 30 typed over with 5: raised at once to one above row 1's, 21; Tab leaves the box.
+click_delay 2
+xdotool key ctrl+a
+xdotool type 5
+xdotool key Tab
+
+# A cancelled picker: the focus stays in path box 0, so what is typed next lands at the end of its path.
+click_path 0
+await_dialog cancel
+xdotool key Escape
+wait_for 5 gone "$dialog" || fail "cancel: the dialog stayed open"
+xdotool key End
+xdotool type x
+
+# The program itself, named without its folder: refused with a message; path box 1 is emptied and the focus
+# moves on to delay box 1, whose delay the clearing sweep removes; row 2 stays where it is. The 7 typed there
+# stays until Tab leaves the box, whose sweep then lowers row 0 to 6 and clears it.
+click_path 1
+await_dialog refuse
+xdotool type selvatro
+xdotool key Return
+wait_for 5 find_window "Selvatro" || fail "refuse: no message"
+message=$found
+xdotool windowactivate --sync "$message" 2>/dev/null || true
+xdotool key Return
+wait_for 5 gone "$message" || fail "refuse: the message stayed open"
+wait_for 5 gone "$dialog" || fail "refuse: the dialog stayed open"
+xdotool type 7
+xdotool key Tab
+
+# An empty row below an empty row: the chosen program climbs to row 3 with a delay one above row 2's, and the
+# focus goes to delay box 4, the clicked row's, after the clearing sweep has removed the delay proposed there.
+# The 5 typed there stays alone: the row has no program and no sweep runs before the window closes.
+click_path 4
+await_dialog choose
+xdotool type "$dir/third"
+xdotool key Return
+wait_for 5 gone "$dialog" || fail "choose: the dialog stayed open"
+xdotool key End
+xdotool type 5
+
+# Closed through the window manager: the close request comes after the keystrokes, so it is handled after them.
+xdotool windowactivate --sync "$win"
+xdotool key alt+F4
+for _ in $(seq 100); do
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.05
+done
+kill -KILL "$app" 2>/dev/null || true
+status=0
+wait "$app" || status=$?
+[ "$status" -eq 0 ] || fail "the program did not end by saving its list (status $status)"
+
+{
+    record "$dir/toolx" 6
+    record "" ""
+    record "$dir/more" 21
+    record "$dir/third" 22
+    record "" 5
+} >"$work/expected.cfg"
+if ! cmp -s "$work/expected.cfg" "$dir/selvatro.cfg"; then
+    echo "--- expected" >&2
+    cat -A "$work/expected.cfg" >&2
+    echo "--- saved" >&2
+    cat -A "$dir/selvatro.cfg" >&2
+    fail "the saved list is not the edited one"
+fi
+if ls "$dir"/started-* >/dev/null 2>&1; then
+    fail "a program was started while the list was being edited"
+fi
+if grep -v 'XDG_RUNTIME_DIR' "$work/err" | grep -q .; then
+    cat "$work/err" >&2
+fi
+echo "editor: all checks passed"
