@@ -29,6 +29,10 @@ void Charger_Liste(Form1& form) {
         const std::optional<std::string> delay = reader.Next();
         if (delay) {
             form.Text2(i).setText(*delay);
+            // A record is one line. A text holding a double quote and a comma (a file name may) is saved with no
+            // escape and reads back as more than two fields; dropping the rest of its line keeps the damage to
+            // its own row instead of moving every later field up into the wrong row.
+            reader.SkipRestOfLine();
         }
         if (form.Text1(i).text().empty()) {
             form.Text2(i).setText("");
@@ -50,6 +54,17 @@ std::string SaveFailedMessage(const Form1& form, const std::string& fileName, co
     return "The list could not be saved to\n" + fileName + "\n" + reason + "\nThe previous file was left intact.";
 }
 
+// A list file that exists but could not be read loaded as five empty rows. Writing those back would put an empty
+// list in the place of one that may well be whole (a file of another owner, a damaged disk), so while the ten
+// boxes are still empty the file is left as it is. Once the user has entered anything, the new list is saved.
+bool ListeIllisibleAGarder(const Form1& form, const std::string& fileName, const std::string& contents) {
+    std::string vide;
+    for (int i = 0; i < 5; ++i) {
+        vide += Enregistrement("", "");
+    }
+    return contents == vide && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
+}
+
 }  // namespace
 
 void Quitter(Form1& form) {
@@ -59,8 +74,12 @@ void Quitter(Form1& form) {
     }
     const std::string fileName = Nom_Fichier_Config(form);
     try {
-        form.Files().replaceText(fileName, contents);
+        if (!ListeIllisibleAGarder(form, fileName, contents)) {
+            form.Files().replaceText(fileName, contents);
+        }
     } catch (const platform::FileError& error) {
+        // The run is over: no tick may count or start a program behind the message while the user reads it.
+        form.Timer1().setEnabled(false);
         form.Messages().show(SaveFailedMessage(form, fileName, error.what()), platform::MessageStyle::Exclamation,
                              "Selvatro");
     }

@@ -19,7 +19,8 @@ std::string Nom_Fichier_Config(const Form1& form);
 void Charger_Liste(Form1& form);
 
 /// Writes the ten box texts, as they stand, to the list file and ends the process. A save that fails leaves the
-/// old file whole; the user is told and the process ends all the same.
+/// old file whole; the user is told and the process ends all the same. A list file that exists but cannot be read
+/// is left as it is while all ten boxes are empty, rather than replaced by an empty list.
 [[noreturn]] void Quitter(Form1& form);
 
 }  // namespace selvatro::list

@@ -68,6 +68,16 @@ void FieldReader::SkipSeparator() {
     }
 }
 
+void FieldReader::SkipRestOfLine() {
+    if (atLineStart_) {
+        return;
+    }
+    while (!AtEnd() && !AtLineEnd()) {
+        ++pos_;
+    }
+    SkipLineEnd();
+}
+
 std::optional<std::string> FieldReader::Next() {
     SkipBlankLines();
     SkipBlanks();

@@ -30,6 +30,10 @@ public:
     /// The next field, or nothing once the text is used up.
     std::optional<std::string> Next();
 
+    /// Drops whatever is left of the current line, so that the next field is the first of the next line; does
+    /// nothing where the last field ended its line.
+    void SkipRestOfLine();
+
 private:
     bool AtEnd() const { return pos_ >= text_.size(); }
     bool AtLineEnd() const { return !AtEnd() && (text_[pos_] == '\r' || text_[pos_] == '\n'); }

@@ -96,6 +96,11 @@ bool WaitForFile(const std::string& path, std::chrono::milliseconds timeout) {
 void WriteRecorder(const std::string& path) {
     WriteFile(path,
               "#!/bin/sh\n"
+              // The signal masks are read first, by the shell itself: while it forks and waits for a child, dash
+              // blocks every signal for a moment, and a child reading /proc/$$/status then may see that instead.
+              "while read -r key value; do\n"
+              "  case $key in SigBlk:) blocked=$value ;; SigIgn:) ignored=$value ;; esac\n"
+              "done < /proc/$$/status\n"
               "[ -n \"$SELVATRO_SLEEP\" ] && sleep \"$SELVATRO_SLEEP\"\n"
               "input=$(readlink /proc/$$/fd/0)\n"
               "output=$(readlink /proc/$$/fd/1)\n"
@@ -106,8 +111,7 @@ void WriteRecorder(const std::string& path) {
               "  printf '%s\\n' \"$$\"\n"
               "  sed 's/.*) //' /proc/$$/stat | cut -d' ' -f4\n"
               "  printf '%s\\n' \"$input\" \"$output\"\n"
-              "  sed -n 's/^SigBlk:[[:space:]]*//p' /proc/$$/status\n"
-              "  sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status\n"
+              "  printf '%s\\n' \"$blocked\" \"$ignored\"\n"
               "  printf '%s\\n' \"$probe\"\n"
               "  printf '%s\\n' \"$#\"\n"
               "  for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"
