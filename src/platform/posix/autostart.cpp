@@ -110,6 +110,7 @@ std::int32_t AutostartShortcuts::createShellLink(const std::string& /*folder*/, 
         entry += "Icon=selvatro\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
         const std::string autostart = configHome_ + "/autostart";
         MakeFolders(autostart, 0700);
+        // At every logon but the first the entry is already in place, word for word, and is left as it is.
         ReplaceFileAtomically(autostart + "/" + linkName + ".desktop", entry, 0644);
         return 1;
     } catch (...) {

@@ -1,4 +1,5 @@
-#include <gio/gio.h>
+#include <dlfcn.h>
+#include <gio/gio.h>  // declarations only: the library itself is opened on the first lookup
 
 #include <algorithm>
 #include <array>
@@ -10,6 +11,40 @@
 namespace selvatro::platform::posix {
 
 namespace {
+
+// GIO is opened on the first lookup, not with the program. A logon never needs it, and linking it costs every
+// start about 1 MB of memory and a few milliseconds of relocations and type registration. GLib itself comes with
+// the toolkit and is linked as usual.
+struct Gio {
+    decltype(&g_app_info_get_default_for_type) defaultForType = nullptr;
+    decltype(&g_app_info_get_commandline) commandLine = nullptr;
+    decltype(&g_app_info_get_executable) executable = nullptr;
+    decltype(&g_object_unref) unref = nullptr;  // GObject's, found through GIO's own dependencies
+
+    bool usable() const {
+        return defaultForType != nullptr && commandLine != nullptr && executable != nullptr && unref != nullptr;
+    }
+};
+
+template <typename Function>
+void Find(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+}
+
+const Gio& LoadGio() {
+    static const Gio gio = [] {
+        Gio found;
+        // Kept open for the rest of the process, as a linked library would be.
+        if (void* library = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL)) {
+            Find(library, "g_app_info_get_default_for_type", found.defaultForType);
+            Find(library, "g_app_info_get_commandline", found.commandLine);
+            Find(library, "g_app_info_get_executable", found.executable);
+            Find(library, "g_object_unref", found.unref);
+        }
+        return found;
+    }();
+    return gio;
+}
 
 std::string UndoublePercent(const std::string& text) {
     std::string out;
@@ -25,9 +60,9 @@ std::string UndoublePercent(const std::string& text) {
 // The full path of the program that a desktop application runs. GIO's own executable name stops at the first
 // blank, which cuts a quoted path such as "/opt/my browser/browser"; the command line, unquoted by the desktop
 // entry rules, gives it whole.
-std::string ProgramOf(GAppInfo* app) {
+std::string ProgramOf(const Gio& gio, GAppInfo* app) {
     std::string program;
-    if (const char* commandLine = g_app_info_get_commandline(app)) {
+    if (const char* commandLine = gio.commandLine(app)) {
         gint argc = 0;
         gchar** argv = nullptr;
         if (g_shell_parse_argv(commandLine, &argc, &argv, nullptr) && argc > 0) {
@@ -36,7 +71,7 @@ std::string ProgramOf(GAppInfo* app) {
         g_strfreev(argv);
     }
     if (program.empty()) {
-        if (const char* executable = g_app_info_get_executable(app)) {
+        if (const char* executable = gio.executable(app)) {
             program = executable;
         }
     }
@@ -59,10 +94,14 @@ std::int32_t GioBrowser::findExecutable(const std::string& /*file*/, const std::
     // The web browser is the handler of web addresses. The handler of the file's own type (text/html) is often a
     // text editor, since GIO takes text/html for a kind of text/plain.
     std::string program;
+    const Gio& gio = LoadGio();
     for (const char* type : std::array{"x-scheme-handler/https", "x-scheme-handler/http"}) {
-        if (GAppInfo* app = g_app_info_get_default_for_type(type, FALSE)) {
-            program = ProgramOf(app);
-            g_object_unref(app);
+        if (!gio.usable()) {
+            break;  // no GIO on this system: no browser is known
+        }
+        if (GAppInfo* app = gio.defaultForType(type, FALSE)) {
+            program = ProgramOf(gio, app);
+            gio.unref(app);
         }
         if (!program.empty()) {
             break;

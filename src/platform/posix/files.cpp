@@ -180,6 +180,31 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// Whether `path` is a regular file that holds exactly `text`.
+bool Holds(const std::string& path, std::string_view text) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool same = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) == text.size();
+    std::string bytes(text.size() + 1, '\0');  // one byte more, to see a file that grew meanwhile
+    std::size_t got = 0;
+    while (same && got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            same = n == 0;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    return same && std::string_view(bytes.data(), got) == text;
+}
+
 bool SameFolder(const std::string& a, const std::string& b) {
     struct stat infoA {};
     struct stat infoB {};
@@ -199,6 +224,12 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
             target = resolved;
             std::free(resolved);
         }
+    }
+    // The usual case at every logon: the file already holds these very bytes (the list as it was loaded, the
+    // logon entry as it was written last time). Writing them again would only wait for the disk twice, at the
+    // busiest moment of the session, for a file that would read back the same.
+    if (Holds(target, text)) {
+        return;
     }
     const bool existed = stat(target.c_str(), &info) == 0;
     const PathParts parts = SplitPath(target);

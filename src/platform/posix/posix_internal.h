@@ -32,7 +32,8 @@ void MakeFolders(const std::string& folder, mode_t mode);
 /// Replaces `path` whole with `text`: a temporary file in the same folder is written, flushed to disk and renamed
 /// over the old one, so that a failure at any point leaves the old file as it was. A symbolic link is followed, so
 /// that the file it points at is replaced and the link stays. The new file gets the old one's mode, or
-/// `newFileMode`. Throws FileError with the system's reason.
+/// `newFileMode`. A file that already holds exactly `text` is left untouched. Throws FileError with the system's
+/// reason.
 void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode);
 
 /// Starts `program` with `arguments` after its own name, without a shell: in a session of its own, standard input,

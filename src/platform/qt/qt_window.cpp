@@ -184,6 +184,14 @@ void LogoImage::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
+void LogoImage::paintEvent(QPaintEvent* event) {
+    if (!drawn_) {
+        drawn_ = true;
+        setPixmap(Banner());
+    }
+    QLabel::paintEvent(event);
+}
+
 // ---- the timer ----
 
 QtTimer::QtTimer(EventGate& gate) : gate_(gate) {
@@ -264,7 +272,6 @@ FormWindow::FormWindow(EventGate& gate) : gate_(gate), widget_(std::make_unique<
     form->setAutoFillBackground(true);
     Paint(form, QPalette::Window, FromBgr(window::kBackground));
     form->setMouseTracking(true);
-    goCursor_ = GoCursor();
 
     const QFont headingFont = HeadingFont();
     const QColor highlight = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
@@ -302,7 +309,6 @@ FormWindow::FormWindow(EventGate& gate) : gate_(gate), widget_(std::make_unique<
     picture2_->setMouseTracking(true);
     logo_ = new LogoImage(picture2_);
     logo_->setGeometry(Geometry(window::kImageTovrel));  // starts above the frame, which clips it
-    logo_->setPixmap(Banner());
     logo_->setScaledContents(true);
     logo_->setMouseTracking(true);
     logo_->setToolTip(FromUtf8(kLogoTip));
@@ -383,7 +389,10 @@ void FormWindow::setWindowState(platform::WindowState state) {
 
 void FormWindow::setMousePointer(platform::MousePointer pointer) {
     if (pointer == platform::MousePointer::Custom) {
-        widget_->setCursor(goCursor_);
+        if (!goCursor_) {
+            goCursor_ = GoCursor();
+        }
+        widget_->setCursor(*goCursor_);
     } else {
         widget_->unsetCursor();
     }

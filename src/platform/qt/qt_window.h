@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/platform.h"
 #include "platform/qt/event_gate.h"
@@ -82,7 +83,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 };
 
-/// The logo inside its frame: reports clicks and mouse moves.
+/// The logo inside its frame: reports clicks and mouse moves. The banner is drawn when the logo is first painted:
+/// a window that stays minimised through a logon never shows it.
 class LogoImage final : public QLabel {
 public:
     explicit LogoImage(QWidget* parent) : QLabel(parent) {}
@@ -92,6 +94,10 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool drawn_ = false;
 };
 
 /// Timer1: ticks every 1000 ms while enabled, once the window has been shown. A tick never runs inside another:
@@ -175,7 +181,8 @@ private:
     LogoFrame* picture2_ = nullptr;
     LogoImage* logo_ = nullptr;
     QtTimer timer_;
-    QCursor goCursor_;
+    /// The custom pointer, drawn when first asked for: a logon never needs it.
+    std::optional<QCursor> goCursor_;
     bool shown_ = false;
     /// The state last reported to the core; before the first show, the state the window will be shown in
     /// (created minimised).

@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# Selvatro's performance beside baselines measured in the same run, under Xvfb with openbox. Builds a Release
+# executable, then prints a table: each figure the median of several runs with its min and max.
+#
+#   bash bench/run.sh [--quick] [--runs N] [--cold-runs N] [--build DIR] [--compare EXE] [--keep DIR]
+#
+#   --quick        delays 2 4 6 8 10 s instead of 5 15 30 45 60 s
+#   --runs N       sequencer runs of each program (default 3)
+#   --cold-runs N  cold starts of each program, page cache warm (default 15); a third as many with the page
+#                  cache dropped before each start, where this user may write /proc/sys/vm/drop_caches
+#   --build DIR    the build folder (default build-perf), configured as Release
+#   --compare EXE  also measure another Selvatro executable side by side (an earlier build, say)
+#   --keep DIR     keep the raw measurements in DIR
+#
+# What is measured, and against what (see docs/performance.md):
+# 1. Launch instants. Five recorders (bench/recorder.cpp: the first thing each does is read CLOCK_MONOTONIC) in
+#    the list; each one's error is its start minus its due instant, the due instant being the window shown plus
+#    the delay, and also the program's first tick minus 1 s plus the delay (the first tick is seen from outside
+#    as the caption "1 sec."). Baselines: a bare Qt program with the same widgets that starts the same recorders
+#    with posix_spawn from a precise timer (bench/minimal_window.cpp), a shell script with sleep, and
+#    systemd-run --user --on-active timers where a user systemd instance answers.
+# 2. Cold start to the window shown (the window manager setting WM_STATE on the program's window), the CPU
+#    time spent until then, and the peak RSS, beside the bare Qt window.
+# 3. CPU time (sum of sum_exec_runtime over the threads) and context switches between 0.5 s after the window is
+#    shown and 0.5 s after the last delay: the ticks and the five starts, without the start-up and the end.
+# 4. Quitter: from the tick after the last delay (due at the first tick plus the last delay) to the process
+#    reaped, the durable save included.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+quick=0
+runs=3
+cold_runs=15
+build=build-perf
+compare=
+keep=
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 ;;
+        --runs) runs=$2; shift ;;
+        --cold-runs) cold_runs=$2; shift ;;
+        --build) build=$2; shift ;;
+        --compare) compare=$(realpath "$2"); shift ;;
+        --keep) keep=$2; shift ;;
+        *) sed -n '2,12p' "$0" >&2; exit 2 ;;
+    esac
+    shift
+done
+if [ "$quick" = 1 ]; then delays=(2 4 6 8 10); else delays=(5 15 30 45 60); fi
+last=${delays[-1]}
+
+for tool in Xvfb openbox xprop g++ pkg-config python3 cmake ninja; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is missing (bash scripts/setup.sh installs it)" >&2; exit 1; }
+done
+
+# ---- the Release build ----
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target selvatro >/dev/null
+exe=$(realpath "$build/selvatro")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/selvatro-bench.XXXXXX")
+results=$work/results
+mkdir -p "$results" "$work/tools"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    if [ -n "$keep" ]; then mkdir -p "$keep" && cp -r "$results/." "$keep/"; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- the tools ----
+flags=(-std=c++20 -O2 -Wall -Wextra)
+g++ "${flags[@]}" bench/launch_watch.cpp -o "$work/tools/launch_watch" -lX11
+g++ "${flags[@]}" -static bench/recorder.cpp -o "$work/tools/recorder"
+g++ "${flags[@]}" -fPIC bench/minimal_window.cpp -o "$work/tools/minimal_window" $(pkg-config --cflags --libs Qt6Widgets)
+watch=$work/tools/launch_watch
+
+# ---- a private X server with a window manager ----
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
+
+subjects=(selvatro)
+labels="selvatro:selvatro|minimal:minimal Qt|shell:sh + sleep|systemd:systemd-run --user"
+copies=("selvatro:$exe")
+if [ -n "$compare" ]; then
+    subjects+=(compare)
+    labels+="|compare:compared ($(basename "$(dirname "$compare")")/$(basename "$compare"))"
+    copies+=("compare:$compare")
+fi
+
+# Each program has a home of its own, as each would at a logon: its logon entry, written at its first start, is
+# the same at every later start.
+as_user() {  # as_user SUBJECT COMMAND...
+    local home=$work/homes/$1
+    shift
+    mkdir -p "$home/config"
+    HOME=$home XDG_CONFIG_HOME=$home/config "$@"
+}
+
+# A folder of its own for each Selvatro (the list lives beside the executable), on the same disk as the build.
+record() { printf '"%s","%s"\r\n' "$1" "$2"; }
+install_selvatro() {  # install_selvatro NAME EXE LIST_KIND -> folder
+    local dir=$work/disk/$1
+    rm -rf "$dir" && mkdir -p "$dir"
+    cp "$2" "$dir/selvatro"
+    if [ "$3" = idle ]; then
+        # Nothing starts during a cold-start measurement: row 0 is due long after the program has been ended.
+        { record /nowhere/x 3600; for _ in 1 2 3 4; do record "" ""; done; } >"$dir/selvatro.cfg"
+    else
+        for i in "${!delays[@]}"; do ln "$work/tools/recorder" "$dir/r$((i + 1))"; done
+        { for i in "${!delays[@]}"; do record "$dir/r$((i + 1))" "${delays[$i]}"; done; } >"$dir/selvatro.cfg"
+    fi
+    echo "$dir"
+}
+# The disk: ext4 or whatever holds the build, not a tmpfs, so that fsync costs what it costs.
+mkdir -p "$root/$build/bench-disk"
+ln -s "$root/$build/bench-disk" "$work/disk"
+rm -rf "$root/$build/bench-disk/"*
+
+{
+    echo "delays=${delays[*]}"
+    echo "labels=$labels"
+    echo "load_before=$(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$results/meta"
+
+# ---- 2. cold start ----
+cold_subjects=("${subjects[@]}" minimal)
+echo "cold start: $cold_runs runs of ${cold_subjects[*]}, interleaved" >&2
+for n in $(seq "$cold_runs"); do
+    for s in "${cold_subjects[@]}"; do
+        if [ "$s" = minimal ]; then
+            "$watch" --window --linger 300 --timeout 60 -- "$work/tools/minimal_window" >"$results/cold-$s-$n.out" 2>/dev/null
+        else
+            src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
+            dir=$(install_selvatro "app-$s" "$src" idle)
+            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$dir/selvatro" >"$results/cold-$s-$n.out" 2>/dev/null
+        fi
+    done
+done
+drop_runs=$(((cold_runs + 2) / 3))
+drop_subjects=()
+if [ -w /proc/sys/vm/drop_caches ] && sync && echo 3 >/proc/sys/vm/drop_caches 2>/dev/null; then
+    drop_subjects=("${cold_subjects[@]}")
+    echo "cold start, page cache dropped: $drop_runs runs of ${drop_subjects[*]}" >&2
+    for n in $(seq "$drop_runs"); do
+        for s in "${drop_subjects[@]}"; do
+            if [ "$s" = minimal ]; then
+                target=$work/tools/minimal_window
+            else
+                src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
+                target=$(install_selvatro "app-$s" "$src" idle)/selvatro
+            fi
+            sync
+            echo 3 >/proc/sys/vm/drop_caches
+            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$target" >"$results/drop-$s-$n.out" 2>/dev/null
+        done
+    done
+else
+    echo "cold start, page cache dropped: not measured, /proc/sys/vm/drop_caches is not writable here" >&2
+    echo "drop_note=not measured: /proc/sys/vm/drop_caches is not writable for $(id -un)" >>"$results/meta"
+fi
+{
+    echo "cold_subjects=${cold_subjects[*]}"
+    echo "drop_subjects=${drop_subjects[*]}"
+    echo "cold_baseline=minimal"
+} >>"$results/meta"
+
+# ---- 1, 3, 4. the sequencer runs ----
+seq_subjects=("${subjects[@]}" minimal shell)
+unavailable=
+if systemd-run --user --quiet --on-active=3600 --unit="selvatro-bench-probe-$$" /bin/true >/dev/null 2>"$work/systemd.err"; then
+    systemctl --user stop "selvatro-bench-probe-$$.timer" >/dev/null 2>&1 || true
+    seq_subjects+=(systemd)
+else
+    unavailable="systemd:systemd-run --user fails here ($(head -n1 "$work/systemd.err" | tr '|' '/'))"
+fi
+echo "sequencer: $runs runs of ${seq_subjects[*]} with delays ${delays[*]} s, interleaved" >&2
+samples=(--sample 500 $((last * 1000 + 500)))
+for n in $(seq "$runs"); do
+    for s in "${seq_subjects[@]}"; do
+        out=$results/seq-$s-$n
+        case $s in
+            minimal)
+                dir=$work/disk/seq-minimal
+                rm -rf "$dir" && mkdir -p "$dir"
+                args=()
+                for i in "${!delays[@]}"; do
+                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    args+=("${delays[$i]}" "$dir/r$((i + 1))")
+                done
+                "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- \
+                    "$work/tools/minimal_window" --run "$dir/saved.cfg" "${args[@]}" >"$out.out" 2>/dev/null
+                ;;
+            shell)
+                dir=$work/disk/seq-shell
+                rm -rf "$dir" && mkdir -p "$dir"
+                script="" previous=0
+                for i in "${!delays[@]}"; do
+                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    script+="sleep $((delays[i] - previous)); $dir/r$((i + 1)) & "
+                    previous=${delays[$i]}
+                done
+                "$watch" "${samples[@]}" --timeout $((last + 30)) -- /bin/sh -c "${script}sleep 1; wait" >"$out.out" 2>/dev/null
+                ;;
+            systemd)
+                dir=$work/disk/seq-systemd
+                rm -rf "$dir" && mkdir -p "$dir"
+                script=""
+                for i in "${!delays[@]}"; do
+                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    script+="systemd-run --user --quiet --on-active=${delays[$i]} $dir/r$((i + 1)); "
+                done
+                "$watch" --timeout $((last + 30)) -- /bin/sh -c "$script" >"$out.out" 2>/dev/null
+                sleep $((last + 2))
+                ;;
+            *)
+                src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
+                dir=$(install_selvatro "seq-$s" "$src" list)
+                as_user "$s" "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- "$dir/selvatro" \
+                    >"$out.out" 2>/dev/null
+                ;;
+        esac
+        cp "$dir/launches.log" "$out.log" 2>/dev/null || true
+    done
+done
+# ---- 4. Quitter when the list must be written: a hand-edited list (line feeds alone, a bare number), which the
+# save turns into the canonical form; one recorder due at 2 s ----
+quit_runs=$(((cold_runs + 2) / 3))
+echo "Quitter with a list to rewrite: $quit_runs runs of ${subjects[*]} minimal" >&2
+for n in $(seq "$quit_runs"); do
+    for s in "${subjects[@]}" minimal; do
+        dir=$work/disk/rewrite-$s
+        rm -rf "$dir" && mkdir -p "$dir"
+        ln "$work/tools/recorder" "$dir/r1"
+        if [ "$s" = minimal ]; then
+            "$watch" --window --timeout 30 -- "$work/tools/minimal_window" --run "$dir/saved.cfg" 2 "$dir/r1" \
+                >"$results/rewrite-$s-$n.out" 2>/dev/null
+        else
+            src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
+            cp "$src" "$dir/selvatro"
+            printf '"%s",2\n' "$dir/r1" >"$dir/selvatro.cfg"
+            as_user "$s" "$watch" --window --timeout 30 -- "$dir/selvatro" >"$results/rewrite-$s-$n.out" 2>/dev/null
+            grep -q $'\r' "$dir/selvatro.cfg" || echo "bench: $s did not rewrite its list" >&2
+        fi
+    done
+done
+
+{
+    echo "subjects=${seq_subjects[*]}"
+    echo "quit_subjects=${subjects[*]} minimal"
+    echo "unavailable=$unavailable"
+    for s in "${subjects[@]}" minimal; do echo "window_$s=1"; done
+    echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)"
+} >>"$results/meta"
+
+# ---- the table ----
+echo "Selvatro performance: $exe"
+echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)," \
+    "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)," \
+    "Debian $(cat /etc/debian_version), Qt $(pkg-config --modversion Qt6Core)"
+echo "load average (1, 5, 15 min): before $(sed -n 's/^load_before=//p' "$results/meta"), after $(sed -n 's/^load_after=//p' "$results/meta")"
+dropped="not measured"
+[ ${#drop_subjects[@]} -gt 0 ] && dropped="$drop_runs each"
+echo "delays: ${delays[*]} s; sequencer runs: $runs each; cold starts: $cold_runs each (page cache dropped: $dropped)"
+python3 bench/analyse.py "$results"
+grep -h '^drop_note=' "$results/meta" | sed 's/^drop_note=/  cold start with the page cache dropped: /' || true
