@@ -82,10 +82,10 @@ notes() {
   that executable; a folder holding `%` gives a valid entry too.
 - **valgrind_logon** (`tests/reliability/valgrind_logon.sh`): one whole logon (two programs at 2 and 3 s, the
   save, the end) under `valgrind --error-exitcode=1 --leak-check=full`. `tests/reliability/valgrind.supp`
-  names four allocations of system libraries, each explained there: libglvnd's dispatch tables (two entries),
-  one block that fontconfig drops while parsing its configuration, and the signal connections that QLineEdit's
-  constructor makes, reachable at the end only through pointers into neighbouring connections. The 32 bytes
-  "indirectly lost" that Valgrind still lists hang off the suppressed fontconfig block.
+  has four entries, each for one allocation by a system library and explained there: libglvnd's dispatch tables
+  (two entries), one block that fontconfig drops while parsing its configuration, and the signal connections
+  that QLineEdit's constructor makes, reachable at the end only through pointers into neighbouring connections.
+  The 32 bytes "indirectly lost" that Valgrind still lists hang off the suppressed fontconfig block.
 - **sanitizers** (with `--long`): the whole ctest suite (unit, POSIX, Qt, end-to-end and reliability tests) in a
   RelWithDebInfo build with AddressSanitizer and UndefinedBehaviorSanitizer; the Valgrind test is left out
   there, since the two do not mix.
@@ -150,7 +150,8 @@ run_script() {
 echo "== running =="
 start=$SECONDS
 status=0
-"$root/build-rel/tests/selvatro_tests" --gtest_filter='FaultInjection.*:HostileText.*' >"$out/unit.log" 2>&1 || status=$?
+"$root/build-rel/tests/selvatro_tests" --gtest_filter='FaultInjection.*:HostileText.*' >"$out/unit.log" 2>&1 ||
+    status=$?
 unit_tests=$(sed -nE 's/^\[==========\] ([0-9]+) tests? from.*ran.*/\1/p' "$out/unit.log")
 unit_failed=$(sed -nE 's/^\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$out/unit.log")
 if [ "$status" -ne 0 ] && [ -z "$unit_failed" ]; then unit_failed=1; fi

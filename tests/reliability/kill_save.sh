@@ -16,7 +16,11 @@ make_sandbox
 
 old_list=$'/usr/bin/true, 600\n"/opt/my apps/agenda",900\n'
 printf '%s' "$old_list" >"$work/old.cfg"
-{ record /usr/bin/true 600; record "/opt/my apps/agenda" 900; record "" ""; record "" ""; record "" ""; } >"$work/new.cfg"
+{
+    record /usr/bin/true 600
+    record "/opt/my apps/agenda" 900
+    for _ in 1 2 3; do record "" ""; done
+} >"$work/new.cfg"
 entry=$XDG_CONFIG_HOME/autostart/Selvatro.desktop
 
 # run_once KILL_DELAY_MS (empty: no kill): one start in a fresh folder; sets status, outcome and leftovers.
@@ -93,4 +97,5 @@ if [ -s "$work/stderr.txt" ] && grep -v 'XDG_RUNTIME_DIR' "$work/stderr.txt" | g
     echo "--- the program's standard error:" >&2
     sort "$work/stderr.txt" | uniq -c | head -20 >&2
 fi
-finish kill_save "$iterations" "old=${outcomes[old]} new=${outcomes[new]} torn=${outcomes[torn]} temps=$temps $status_text"
+finish kill_save "$iterations" \
+    "old=${outcomes[old]} new=${outcomes[new]} torn=${outcomes[torn]} temps=$temps $status_text"
