@@ -191,6 +191,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no X display\n");
             return 2;
         }
+        // A window may be gone by the time its properties are asked for (a short-lived one of the window manager,
+        // say): the reply is an error, which must not end the watch as Xlib's default handler would.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         wmState = XInternAtom(display, "WM_STATE", False);
         pidAtom = XInternAtom(display, "_NET_WM_PID", False);
         netWmName = XInternAtom(display, "_NET_WM_NAME", False);

@@ -71,6 +71,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A measurement whose watcher failed is left out of the table, and said so.
+failed() {
+    echo "bench: the measurement $1 failed and is left out" >&2
+    echo "failed=$1" >>"$results/failures"
+}
+
 # ---- the tools ----
 flags=(-std=c++20 -O2 -Wall -Wextra)
 g++ "${flags[@]}" bench/launch_watch.cpp -o "$work/tools/launch_watch" -lX11
@@ -144,11 +150,11 @@ echo "cold start: $cold_runs runs of ${cold_subjects[*]}, interleaved" >&2
 for n in $(seq "$cold_runs"); do
     for s in "${cold_subjects[@]}"; do
         if [ "$s" = minimal ]; then
-            "$watch" --window --linger 300 --timeout 60 -- "$work/tools/minimal_window" >"$results/cold-$s-$n.out" 2>/dev/null
+            "$watch" --window --linger 300 --timeout 60 -- "$work/tools/minimal_window" >"$results/cold-$s-$n.out" 2>/dev/null || failed "cold-$s-$n"
         else
             src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
             dir=$(install_selvatro "app-$s" "$src" idle)
-            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$dir/selvatro" >"$results/cold-$s-$n.out" 2>/dev/null
+            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$dir/selvatro" >"$results/cold-$s-$n.out" 2>/dev/null || failed "cold-$s-$n"
         fi
     done
 done
@@ -167,7 +173,7 @@ if [ -w /proc/sys/vm/drop_caches ] && sync && echo 3 >/proc/sys/vm/drop_caches 2
             fi
             sync
             echo 3 >/proc/sys/vm/drop_caches
-            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$target" >"$results/drop-$s-$n.out" 2>/dev/null
+            as_user "$s" "$watch" --window --linger 300 --timeout 60 -- "$target" >"$results/drop-$s-$n.out" 2>/dev/null || failed "drop-$s-$n"
         done
     done
 else
@@ -189,6 +195,12 @@ if systemd-run --user --quiet --on-active=3600 --unit="selvatro-bench-probe-$$" 
 else
     unavailable="systemd:systemd-run --user fails here ($(head -n1 "$work/systemd.err" | tr '|' '/'))"
 fi
+{
+    echo "subjects=${seq_subjects[*]}"
+    echo "quit_subjects=${subjects[*]} minimal"
+    echo "unavailable=$unavailable"
+    for s in "${subjects[@]}" minimal; do echo "window_$s=1"; done
+} >>"$results/meta"
 echo "sequencer: $runs runs of ${seq_subjects[*]} with delays ${delays[*]} s, interleaved" >&2
 samples=(--sample 500 $((last * 1000 + 500)))
 for n in $(seq "$runs"); do
@@ -204,7 +216,7 @@ for n in $(seq "$runs"); do
                     args+=("${delays[$i]}" "$dir/r$((i + 1))")
                 done
                 "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- \
-                    "$work/tools/minimal_window" --run "$dir/saved.cfg" "${args[@]}" >"$out.out" 2>/dev/null
+                    "$work/tools/minimal_window" --run "$dir/saved.cfg" "${args[@]}" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 ;;
             shell)
                 dir=$work/disk/seq-shell
@@ -215,7 +227,7 @@ for n in $(seq "$runs"); do
                     script+="sleep $((delays[i] - previous)); $dir/r$((i + 1)) & "
                     previous=${delays[$i]}
                 done
-                "$watch" "${samples[@]}" --timeout $((last + 30)) -- /bin/sh -c "${script}sleep 1; wait" >"$out.out" 2>/dev/null
+                "$watch" "${samples[@]}" --timeout $((last + 30)) -- /bin/sh -c "${script}sleep 1; wait" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 ;;
             systemd)
                 dir=$work/disk/seq-systemd
@@ -225,14 +237,14 @@ for n in $(seq "$runs"); do
                     ln "$work/tools/recorder" "$dir/r$((i + 1))"
                     script+="systemd-run --user --quiet --on-active=${delays[$i]} $dir/r$((i + 1)); "
                 done
-                "$watch" --timeout $((last + 30)) -- /bin/sh -c "$script" >"$out.out" 2>/dev/null
+                "$watch" --timeout $((last + 30)) -- /bin/sh -c "$script" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 sleep $((last + 2))
                 ;;
             *)
                 src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
                 dir=$(install_selvatro "seq-$s" "$src" list)
                 as_user "$s" "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- "$dir/selvatro" \
-                    >"$out.out" 2>/dev/null
+                    >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 ;;
         esac
         cp "$dir/launches.log" "$out.log" 2>/dev/null || true
@@ -249,24 +261,18 @@ for n in $(seq "$quit_runs"); do
         ln "$work/tools/recorder" "$dir/r1"
         if [ "$s" = minimal ]; then
             "$watch" --window --timeout 30 -- "$work/tools/minimal_window" --run "$dir/saved.cfg" 2 "$dir/r1" \
-                >"$results/rewrite-$s-$n.out" 2>/dev/null
+                >"$results/rewrite-$s-$n.out" 2>/dev/null || failed "rewrite-$s-$n"
         else
             src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
             cp "$src" "$dir/selvatro"
             printf '"%s",2\n' "$dir/r1" >"$dir/selvatro.cfg"
-            as_user "$s" "$watch" --window --timeout 30 -- "$dir/selvatro" >"$results/rewrite-$s-$n.out" 2>/dev/null
+            as_user "$s" "$watch" --window --timeout 30 -- "$dir/selvatro" >"$results/rewrite-$s-$n.out" 2>/dev/null || failed "rewrite-$s-$n"
             grep -q $'\r' "$dir/selvatro.cfg" || echo "bench: $s did not rewrite its list" >&2
         fi
     done
 done
 
-{
-    echo "subjects=${seq_subjects[*]}"
-    echo "quit_subjects=${subjects[*]} minimal"
-    echo "unavailable=$unavailable"
-    for s in "${subjects[@]}" minimal; do echo "window_$s=1"; done
-    echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)"
-} >>"$results/meta"
+echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/meta"
 
 # ---- the table ----
 echo "Selvatro performance: $exe"
