@@ -54,6 +54,18 @@ def read_log(path):
     return starts
 
 
+def read_probes(path):
+    """{event: [instants]} from `perf script -F time,event --ns`: "  12345.678901234:  selvatro_bench:tick: "."""
+    found = {}
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                m = re.match(r"\s*(\d+)\.(\d{9}):\s+selvatro_bench:(\w+):", line)
+                if m:
+                    found.setdefault(m.group(3), []).append(int(m.group(1)) * 1000000000 + int(m.group(2)))
+    return found
+
+
 def runs(folder, kind, subject):
     pattern = re.compile(r"^%s-%s-(\d+)\.out$" % (re.escape(kind), re.escape(subject)))
     found = sorted((int(m.group(1)), name) for name in os.listdir(folder) if (m := pattern.match(name)))
@@ -131,6 +143,7 @@ def main():
     for subject in subjects:
         per_ref = {"shown": [], "tick": []}
         signed, drift, period, tick1_vs_shown, latency, problems = [], [], [], [], [], []
+        from_entry, worst_entry = [], []
         for path in runs(folder, "seq", subject):
             out = read_out(path)
             starts = read_log(path[:-4] + ".log")
@@ -153,6 +166,12 @@ def main():
             # The caption is set, and sent to the X server at once, before the tick starts its programs: from the
             # caption to the program's own start is the time the start takes.
             latency.extend((starts[n] - seen[d]) / MS for n, d in zip(names, delays) if d in seen)
+            # With probes: the tick's own entry, the instant the program acts on.
+            entries = read_probes(path[:-4] + ".probes").get("selvatro_tick", [])
+            if len(entries) > delays[-1]:
+                e = [(starts[n] - entries[d - 1]) / MS for n, d in zip(names, delays)]
+                from_entry.extend(e)
+                worst_entry.append(max(abs(x) for x in e))
         reference = "window shown" if subject in windowed else "spawn"
         table.add(("worst", subject, "shown"), f"worst |error| vs {reference} (ms)", subject, per_ref["shown"], 2)
         if per_ref["tick"]:
@@ -161,6 +180,9 @@ def main():
         table.add(("drift", subject), "drift: last error - first (ms)", subject, drift, 2)
         if latency:
             table.add(("latency", subject), "due tick's caption seen -> program start (ms)", subject, latency, 2)
+        if from_entry:
+            table.add(("worst", subject, "entry"), "worst |error| vs the due tick's entry (ms)", subject, worst_entry, 2)
+            table.add(("entry", subject), "due tick's entry -> program start (ms)", subject, from_entry, 2)
         if period:
             table.add(("period", subject), "tick period, fit to the captions (ms)", subject, period, 4)
         if tick1_vs_shown:
@@ -232,6 +254,22 @@ def main():
         table.add(("quit", subject), "from its due instant (ms)", subject, from_due, 2)
         table.add(("quitcap", subject), "from its caption seen (ms)", subject, from_caption, 2)
 
+    probed = [s for s in meta.get("quit_subjects", "").split() if runs(folder, "seq", s)
+              and read_probes(runs(folder, "seq", s)[0][:-4] + ".probes")]
+    for subject in probed:
+        from_tick, from_quit, saving = [], [], []
+        for path in runs(folder, "seq", subject):
+            out = read_out(path)
+            probes = read_probes(path[:-4] + ".probes")
+            if out["exit"] > 0 and probes.get("selvatro_tick") and probes.get("selvatro_quit"):
+                from_tick.append((out["exit"] - probes["selvatro_tick"][-1]) / MS)
+                from_quit.append((out["exit"] - probes["selvatro_quit"][-1]) / MS)
+                if probes.get("selvatro_end"):
+                    saving.append((probes["selvatro_end"][-1] - probes["selvatro_quit"][-1]) / MS)
+        table.add(("quitprobe", subject), "from the last tick's entry (ms)", subject, from_tick, 2)
+        table.add(("quitentry", subject), "from Quitter's entry (ms)", subject, from_quit, 2)
+        table.add(("quitsave", subject), "Quitter's entry -> the process ending itself (ms)", subject, saving, 3)
+
     rewrite = [s for s in meta.get("quit_subjects", "").split() if runs(folder, "rewrite", s)]
     if rewrite:
         table.section("4. Quitter when the list must be written (a hand-edited list saved in canonical form), "
@@ -259,9 +297,18 @@ def main():
         return "met" if ok else "MISSED"
 
     if ("worst", "selvatro", "shown") in m:
-        worst = max(m[k] for k in m if k[:2] == ("worst", "selvatro"))
-        print(f"  launch error <= 5 ms: {worst[0]:.2f} ms ({worst[2]:.2f} ms), the larger of both references: "
-              f"{verdict(worst[0] <= 5)}")
+        w = m[("worst", "selvatro", "shown")]
+        line = (f"  launch error <= 5 ms, from the window shown + the delay: {w[0]:.2f} ms ({w[2]:.2f} ms): "
+                f"{verdict(w[0] <= 5)}")
+        if ("worst", "selvatro", "tick") in m:
+            t = m[("worst", "selvatro", "tick")]
+            line += f"; from its own first tick - 1 s + the delay: {t[0]:.2f} ms ({t[2]:.2f} ms): {verdict(t[0] <= 5)}"
+        if ("worst", "probed", "entry") in m:
+            t = m[("worst", "probed", "entry")]
+            line += f"; from the due tick's entry (probed): {t[0]:.2f} ms ({t[2]:.2f} ms): {verdict(t[0] <= 5)}"
+        if ("worst", "minimal", "shown") in m:
+            line += f"; the bare Qt window, from the window shown: {m[('worst', 'minimal', 'shown')][0]:.2f} ms"
+        print(line)
     if ("drift", "selvatro") in m:
         d = m[("drift", "selvatro")]
         line = f"  no drift over {delays[-1]} s: last error - first {d[0]:+.2f} ms [{d[1]:+.2f} .. {d[2]:+.2f}]"
@@ -280,6 +327,8 @@ def main():
         line = f"  CPU between ticks < 20 ms over {delays[-1]} s: {c[0]:.2f} ms ({c[2]:.2f} ms): {verdict(c[0] < 20)}"
         if ("cpu", "minimal") in m:
             line += f"; the bare Qt window doing the same: {m[('cpu', 'minimal')][0]:.2f} ms"
+        if ("cpu", "quiet") in m:
+            line += f", without changing its caption: {m[('cpu', 'quiet')][0]:.2f} ms"
         print(line)
     if ("quit", "selvatro") in m:
         q = m[("quit", "selvatro")]
@@ -287,6 +336,9 @@ def main():
         if ("quit", "minimal") in m:
             line += f"; the bare Qt window's same durable save and exit: {m[('quit', 'minimal')][0]:.2f} ms"
         print(line)
+    if ("quitprobe", "probed") in m:
+        q = m[("quitprobe", "probed")]
+        print(f"  Quitter < 5 ms, from the last tick's entry (probed): {q[0]:.2f} ms ({q[2]:.2f} ms): {verdict(q[0] < 5)}")
     if ("rewrite", "selvatro") in m:
         q = m[("rewrite", "selvatro")]
         line = f"  Quitter < 5 ms, list to rewrite: {q[0]:.2f} ms ({q[2]:.2f} ms): {verdict(q[0] < 5)}"

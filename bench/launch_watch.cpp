@@ -80,7 +80,8 @@ Usage ReadUsage(pid_t pid) {
         closedir(tasks);
     }
     std::ifstream stat(base + "/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::string all;
+    std::getline(stat, all);  // one line
     const std::size_t close = all.rfind(')');
     if (close != std::string::npos) {
         std::istringstream fields(all.substr(close + 2));

@@ -18,13 +18,16 @@
 #    the delay, and also the program's first tick minus 1 s plus the delay (the first tick is seen from outside
 #    as the caption "1 sec."). Baselines: a bare Qt program with the same widgets that starts the same recorders
 #    with posix_spawn from a precise timer (bench/minimal_window.cpp), a shell script with sleep, and
-#    systemd-run --user --on-active timers where a user systemd instance answers.
+#    systemd-run --user --on-active timers where a user systemd instance answers. Where perf may place
+#    user-space probes (root), one more Selvatro run per round with probes on the tick's and Quitter's entries.
 # 2. Cold start to the window shown (the window manager setting WM_STATE on the program's window), the CPU
 #    time spent until then, and the peak RSS, beside the bare Qt window.
 # 3. CPU time (sum of sum_exec_runtime over the threads) and context switches between 0.5 s after the window is
-#    shown and 0.5 s after the last delay: the ticks and the five starts, without the start-up and the end.
+#    shown and 0.5 s after the last delay: the ticks and the five starts, without the start-up and the end;
+#    beside the bare Qt window with and without changing its caption, and the shell script.
 # 4. Quitter: from the tick after the last delay (due at the first tick plus the last delay) to the process
-#    reaped, the durable save included.
+#    reaped, the durable save included; also with a hand-edited list that the end must rewrite.
+# 5. One program's start, in-process (bench/spawn_bench.cpp): Selvatro's start beside posix_spawn and fork + exec.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -50,13 +53,12 @@ done
 if [ "$quick" = 1 ]; then delays=(2 4 6 8 10); else delays=(5 15 30 45 60); fi
 last=${delays[-1]}
 
-for tool in Xvfb openbox xprop g++ pkg-config python3 cmake ninja; do
-    command -v "$tool" >/dev/null || { echo "bench: $tool is missing (bash scripts/setup.sh installs it)" >&2; exit 1; }
-done
+bash scripts/setup.sh --bench
 
-# ---- the Release build ----
+# ---- the Release build, with the tools of bench/ ----
+tools=(bench_recorder bench_launch_watch bench_minimal_window bench_spawn)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target selvatro >/dev/null
+cmake --build "$build" -j2 --target selvatro "${tools[@]}" >/dev/null
 exe=$(realpath "$build/selvatro")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/selvatro-bench.XXXXXX")
@@ -64,6 +66,7 @@ results=$work/results
 mkdir -p "$results" "$work/tools"
 pids=()
 cleanup() {
+    perf probe -q -d 'selvatro_bench:*' >/dev/null 2>&1 || true
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
     if [ -n "$keep" ]; then mkdir -p "$keep" && cp -r "$results/." "$keep/"; fi
@@ -78,10 +81,7 @@ failed() {
 }
 
 # ---- the tools ----
-flags=(-std=c++20 -O2 -Wall -Wextra)
-g++ "${flags[@]}" bench/launch_watch.cpp -o "$work/tools/launch_watch" -lX11
-g++ "${flags[@]}" -static bench/recorder.cpp -o "$work/tools/recorder"
-g++ "${flags[@]}" -fPIC bench/minimal_window.cpp -o "$work/tools/minimal_window" $(pkg-config --cflags --libs Qt6Widgets)
+for tool in "${tools[@]}"; do cp "$build/bench/$tool" "$work/tools/${tool#bench_}"; done
 watch=$work/tools/launch_watch
 
 # ---- a private X server with a window manager ----
@@ -101,7 +101,7 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIM
 unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
 
 subjects=(selvatro)
-labels="selvatro:selvatro|minimal:minimal Qt|shell:sh + sleep|systemd:systemd-run --user"
+labels="selvatro:selvatro|probed:selvatro, tick probed|minimal:minimal Qt|quiet:minimal Qt, no caption|shell:sh + sleep|systemd:systemd-run --user"
 copies=("selvatro:$exe")
 if [ -n "$compare" ]; then
     subjects+=(compare)
@@ -128,7 +128,7 @@ install_selvatro() {  # install_selvatro NAME EXE LIST_KIND -> folder
         # Nothing starts during a cold-start measurement: row 0 is due long after the program has been ended.
         { record /nowhere/x 3600; for _ in 1 2 3 4; do record "" ""; done; } >"$dir/selvatro.cfg"
     else
-        for i in "${!delays[@]}"; do ln "$work/tools/recorder" "$dir/r$((i + 1))"; done
+        for i in "${!delays[@]}"; do ln "$work/disk/recorder" "$dir/r$((i + 1))"; done
         { for i in "${!delays[@]}"; do record "$dir/r$((i + 1))" "${delays[$i]}"; done; } >"$dir/selvatro.cfg"
     fi
     echo "$dir"
@@ -137,6 +137,8 @@ install_selvatro() {  # install_selvatro NAME EXE LIST_KIND -> folder
 mkdir -p "$root/$build/bench-disk"
 ln -s "$root/$build/bench-disk" "$work/disk"
 rm -rf "$root/$build/bench-disk/"*
+# The recorders are hard links of one copy on that disk (a link cannot cross file systems).
+cp "$work/tools/recorder" "$work/disk/recorder"
 
 {
     echo "delays=${delays[*]}"
@@ -187,7 +189,7 @@ fi
 } >>"$results/meta"
 
 # ---- 1, 3, 4. the sequencer runs ----
-seq_subjects=("${subjects[@]}" minimal shell)
+seq_subjects=("${subjects[@]}" minimal quiet shell)
 unavailable=
 if systemd-run --user --quiet --on-active=3600 --unit="selvatro-bench-probe-$$" /bin/true >/dev/null 2>"$work/systemd.err"; then
     systemctl --user stop "selvatro-bench-probe-$$.timer" >/dev/null 2>&1 || true
@@ -195,11 +197,32 @@ if systemd-run --user --quiet --on-active=3600 --unit="selvatro-bench-probe-$$" 
 else
     unavailable="systemd:systemd-run --user fails here ($(head -n1 "$work/systemd.err" | tr '|' '/'))"
 fi
+# Where perf may place user-space probes (root, a kernel with uprobes), one more Selvatro run per round with a
+# probe on the tick's entry and on Quitter's, timed on CLOCK_MONOTONIC: the instants the program itself acts on,
+# which the caption seen by the window manager only follows.
+add_probes() {  # add_probes EXE
+    perf probe -q -d 'selvatro_bench:*' >/dev/null 2>&1 || true
+    local tick quit end
+    tick=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::sequencer::Timer1_Timer\(/ && !found { found = $1 } END { print found }')
+    quit=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::list::Quitter\(/ && !found { found = $1 } END { print found }')
+    end=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::qt::QtProcess::end\(/ && !found { found = $1 } END { print found }')
+    [ -n "$tick" ] && [ -n "$quit" ] && [ -n "$end" ] &&
+        perf probe -q -x "$1" -a "selvatro_bench:selvatro_end=0x$end" >/dev/null 2>"$work/probe.err" &&
+        perf probe -q -x "$1" -a "selvatro_bench:selvatro_tick=0x$tick" >/dev/null 2>"$work/probe.err" &&
+        perf probe -q -x "$1" -a "selvatro_bench:selvatro_quit=0x$quit" >/dev/null 2>"$work/probe.err"
+}
+if ! command -v perf >/dev/null; then
+    unavailable+="${unavailable:+|}probed:perf is not installed"
+elif ! add_probes "$exe"; then
+    unavailable+="${unavailable:+|}probed:perf cannot place user-space probes here, root and uprobes needed ($(grep -m1 -i error "$work/probe.err" | tr '|' '/'))"
+else
+    seq_subjects=(selvatro probed "${seq_subjects[@]:1}")
+fi
 {
     echo "subjects=${seq_subjects[*]}"
-    echo "quit_subjects=${subjects[*]} minimal"
+    echo "quit_subjects=${subjects[*]}$([[ " ${seq_subjects[*]} " == *" probed "* ]] && echo " probed") minimal"
     echo "unavailable=$unavailable"
-    for s in "${subjects[@]}" minimal; do echo "window_$s=1"; done
+    for s in "${subjects[@]}" probed minimal quiet; do echo "window_$s=1"; done
 } >>"$results/meta"
 echo "sequencer: $runs runs of ${seq_subjects[*]} with delays ${delays[*]} s, interleaved" >&2
 samples=(--sample 500 $((last * 1000 + 500)))
@@ -207,23 +230,25 @@ for n in $(seq "$runs"); do
     for s in "${seq_subjects[@]}"; do
         out=$results/seq-$s-$n
         case $s in
-            minimal)
-                dir=$work/disk/seq-minimal
+            minimal | quiet)
+                dir=$work/disk/seq-$s
                 rm -rf "$dir" && mkdir -p "$dir"
                 args=()
+                [ "$s" = quiet ] && args+=(--no-caption)
+                args+=(--run "$dir/saved.cfg")
                 for i in "${!delays[@]}"; do
-                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    ln "$work/disk/recorder" "$dir/r$((i + 1))"
                     args+=("${delays[$i]}" "$dir/r$((i + 1))")
                 done
                 "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- \
-                    "$work/tools/minimal_window" --run "$dir/saved.cfg" "${args[@]}" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
+                    "$work/tools/minimal_window" "${args[@]}" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 ;;
             shell)
                 dir=$work/disk/seq-shell
                 rm -rf "$dir" && mkdir -p "$dir"
                 script="" previous=0
                 for i in "${!delays[@]}"; do
-                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    ln "$work/disk/recorder" "$dir/r$((i + 1))"
                     script+="sleep $((delays[i] - previous)); $dir/r$((i + 1)) & "
                     previous=${delays[$i]}
                 done
@@ -234,11 +259,22 @@ for n in $(seq "$runs"); do
                 rm -rf "$dir" && mkdir -p "$dir"
                 script=""
                 for i in "${!delays[@]}"; do
-                    ln "$work/tools/recorder" "$dir/r$((i + 1))"
+                    ln "$work/disk/recorder" "$dir/r$((i + 1))"
                     script+="systemd-run --user --quiet --on-active=${delays[$i]} $dir/r$((i + 1)); "
                 done
                 "$watch" --timeout $((last + 30)) -- /bin/sh -c "$script" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 sleep $((last + 2))
+                ;;
+            probed)
+                dir=$(install_selvatro "seq-$s" "$exe" list)
+                add_probes "$dir/selvatro"
+                perf record -q -a -k CLOCK_MONOTONIC -e 'selvatro_bench:*' -o "$work/perf.data" >/dev/null 2>&1 &
+                recorder=$!
+                sleep 1
+                as_user "$s" "$watch" --window "${samples[@]}" --timeout $((last + 30)) -- "$dir/selvatro" \
+                    >"$out.out" 2>/dev/null || failed "seq-$s-$n"
+                kill -INT "$recorder" && wait "$recorder" || true
+                perf script -i "$work/perf.data" -F time,event --ns >"$out.probes" 2>/dev/null || failed "seq-$s-$n"
                 ;;
             *)
                 src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
@@ -258,7 +294,7 @@ for n in $(seq "$quit_runs"); do
     for s in "${subjects[@]}" minimal; do
         dir=$work/disk/rewrite-$s
         rm -rf "$dir" && mkdir -p "$dir"
-        ln "$work/tools/recorder" "$dir/r1"
+        ln "$work/disk/recorder" "$dir/r1"
         if [ "$s" = minimal ]; then
             "$watch" --window --timeout 30 -- "$work/tools/minimal_window" --run "$dir/saved.cfg" 2 "$dir/r1" \
                 >"$results/rewrite-$s-$n.out" 2>/dev/null || failed "rewrite-$s-$n"
@@ -272,6 +308,12 @@ for n in $(seq "$quit_runs"); do
     done
 done
 
+# ---- 5. one program's start, in-process, without a display ----
+echo "one program's start: 200 runs each of selvatro's start, posix_spawn, fork + exec" >&2
+mkdir -p "$work/disk/spawn"
+cp "$work/tools/recorder" "$work/disk/spawn/recorder"
+"$work/tools/spawn" "$work/disk/spawn/recorder" 200 >"$results/spawn.txt" || failed spawn
+
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/meta"
 
 # ---- the table ----
@@ -284,4 +326,9 @@ dropped="not measured"
 [ ${#drop_subjects[@]} -gt 0 ] && dropped="$drop_runs each"
 echo "delays: ${delays[*]} s; sequencer runs: $runs each; cold starts: $cold_runs each (page cache dropped: $dropped)"
 python3 bench/analyse.py "$results"
+if [ -s "$results/spawn.txt" ]; then
+    echo
+    echo "5. One program's start, in-process, without a display (bench/spawn_bench.cpp)"
+    cat "$results/spawn.txt"
+fi
 grep -h '^drop_note=' "$results/meta" | sed 's/^drop_note=/  cold start with the page cache dropped: /' || true

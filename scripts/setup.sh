@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Selvatro need, skipping those present.
+# Installs the Debian 12 packages that building, running and testing Selvatro need, skipping those present;
+# with --bench, also those of the benchmark.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,10 @@ packages=(
     appstream dpkg-dev markdown             # the package: metainfo check, library dependencies, HTML guide
     valgrind                                # the reliability tests
 )
+# bench/run.sh: the analysis, the window watcher, the probes on the tick (bash scripts/setup.sh --bench)
+if [ "${1:-}" = --bench ]; then
+    packages+=(python3 libx11-dev linux-perf)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
