@@ -97,7 +97,13 @@ std::int32_t AutostartShortcuts::createShellLink(const std::string& /*folder*/, 
             !FitsInEntry(target) || !FitsInEntry(arguments)) {
             return 0;
         }
+        // GIO (2.74) looks the Exec line's program up before it turns "%%" back into "%", and so refuses an
+        // entry whose program path holds one; env, found on every system, takes the path as an argument instead,
+        // where "%%" is undone. Not when the path also holds "=", which env would read as a variable to set.
         std::string exec = QuoteArgument(target);
+        if (target.find('%') != std::string::npos && target.find('=') == std::string::npos) {
+            exec = "env " + exec;
+        }
         if (!arguments.empty()) {
             exec += " " + arguments;
         }
