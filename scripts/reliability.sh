@@ -101,15 +101,14 @@ notes() {
 - The list file has no escape, so a path holding a double quote followed by a comma (a file name may, and the
   picker can choose it) read back as three fields, and every later field of the list moved into the wrong row
   at the next start. The loader now takes one record per line: the damage stays in that one row.
-
-## Known faults, left to their owners
-
-- A kill in the middle of a save can leave the save's temporary `.selvatro.cfg.XXXXXX` beside the list. It is
-  harmless (never read, never taken for the list) but never cleaned up either.
+- A kill in the middle of a save can leave the save's temporary `.selvatro.cfg.XXXXXX` beside the list
+  (harmless: never read, never taken for the list), and nothing removed it. Every later save, even one with
+  nothing to write, now removes those of its file that are over ten minutes old, which no save in flight can be.
 - GIO (GLib 2.74) looks up the program of an `Exec=` line before it turns `%%` back into `%`, so the logon entry
-  of an executable whose folder name holds `%` is valid by the standard and by `desktop-file-validate`, yet GIO,
-  and with it a GNOME session, refuses to load it. `hostile_paths.sh` keeps that case as
-  `DISABLED_percent_folder_launches`; `SELVATRO_RUN_DISABLED=1` runs it.
+  of an executable whose folder name holds `%`, valid by the standard and by `desktop-file-validate`, was
+  refused by GIO and skipped by a GNOME session. Such an entry now starts the program through `env`, which
+  takes the path as an argument (not when the path also holds `=`, which `env` would read as a variable: that
+  rare case stays as it was). `hostile_paths.sh` launches it through GIO.
 EOF
 }
 

@@ -1,11 +1,14 @@
 // The file services and the application facts on the real file system.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -40,6 +43,48 @@ TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     }
     // Only the file itself is left: the temporary was renamed into place each time.
     EXPECT_EQ(FolderEntries(box.path()), std::vector<std::string>{"selvatro.cfg"});
+}
+
+// A save killed between its first write and its rename leaves its temporary behind; the next save takes away
+// those old enough that no save can still be writing them, and nothing else.
+TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::string name = box.path() + "/selvatro.cfg";
+    WriteFile(name, "same");
+    const auto age = [&](const std::string& file, time_t seconds) {
+        const timespec times[2] = {{time(nullptr) - seconds, 0}, {time(nullptr) - seconds, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (box.path() + "/" + file).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << file;
+    };
+    const std::string left[] = {".selvatro.cfg.a1B2c3", ".selvatro.cfg.XyZ789"};
+    const std::string kept[] = {
+        ".selvatro.cfg.recent",  // a save may still be writing it
+        ".selvatro.cfg.abc",     // not a temporary's name
+        ".selvatro.cfg.ab-d.f",  // nor this
+        ".other.cfg.a1B2c3",     // another file's
+        "selvatro.cfg.a1B2c3",   // no dot in front
+    };
+    for (const std::string& file : left) {
+        WriteFile(box.path() + "/" + file, "\"/bin/tr");
+        age(file, 3600);
+    }
+    for (const std::string& file : kept) {
+        WriteFile(box.path() + "/" + file, "x");
+        if (file != ".selvatro.cfg.recent") {
+            age(file, 3600);
+        }
+    }
+    age(".selvatro.cfg.recent", 60);
+    box.make(".selvatro.cfg.dir123");  // a folder of that name is not ours to remove
+    age(".selvatro.cfg.dir123", 3600);
+
+    files.replaceText(name, "same");  // even when the list itself needs no writing
+    std::vector<std::string> expected(std::begin(kept), std::end(kept));
+    expected.push_back(".selvatro.cfg.dir123");
+    expected.push_back("selvatro.cfg");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderEntries(box.path()), expected);
+    EXPECT_EQ(ReadFile(name), "same");
 }
 
 TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {

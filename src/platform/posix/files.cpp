@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "platform/errors.h"
@@ -205,6 +207,35 @@ bool Holds(const std::string& path, std::string_view text) {
     return same && std::string_view(bytes.data(), got) == text;
 }
 
+// The temporaries that a save killed between its first write and its rename left beside `name`: ".name.XXXXXX",
+// six letters or digits, an ordinary file of ours, untouched for ten minutes. A save in flight (another
+// instance's, say) takes milliseconds, so none of its files is ever that old. Failures change nothing.
+void RemoveStaleTemporaries(const PathParts& parts) {
+    constexpr time_t kStaleSeconds = 10 * 60;
+    const std::string prefix = "." + parts.name + ".";
+    DIR* folder = opendir(parts.folder.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const time_t now = time(nullptr);
+    while (const dirent* entry = readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) {
+            continue;
+        }
+        bool generated = true;
+        for (const char c : name.substr(prefix.size())) {
+            generated = generated && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+        }
+        struct stat info {};
+        if (generated && fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == geteuid() && now - info.st_mtime > kStaleSeconds) {
+            unlinkat(dirfd(folder), entry->d_name, 0);
+        }
+    }
+    closedir(folder);
+}
+
 bool SameFolder(const std::string& a, const std::string& b) {
     struct stat infoA {};
     struct stat infoB {};
@@ -225,6 +256,7 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
             std::free(resolved);
         }
     }
+    RemoveStaleTemporaries(SplitPath(target));
     // The usual case at every logon: the file already holds these very bytes (the list as it was loaded, the
     // logon entry as it was written last time). Writing them again would only wait for the disk twice, at the
     // busiest moment of the session, for a file that would read back the same.
