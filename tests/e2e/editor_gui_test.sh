@@ -9,53 +9,21 @@
 #   editor_gui_test.sh EXECUTABLE
 set -euo pipefail
 
-for tool in Xvfb openbox xdotool xprop xwininfo; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (bash scripts/setup.sh installs it)"
-        exit 77
-    fi
-done
+source "$(dirname "$0")/../lib/session.sh"
+need_tools Xvfb openbox xdotool xprop xwininfo
 
 exe=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_work
 
 fail() {
     echo "FAIL: $*" >&2
     [ -s "$work/err" ] && cat "$work/err" >&2
     exit 1
 }
-wait_for() {  # wait_for SECONDS COMMAND...: polls every 50 ms
-    local tries=$(($1 * 20))
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 # ---- a private X server at 96 dpi, and openbox ----
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 5 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_for 5 wm_ready || fail "openbox did not start"
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+start_x_session || fail "Xvfb or openbox did not start"
+private_home
 
 # ---- the program in a folder of its own, beside four small programs; rows 0 to 2 filled ----
 dir=$work/app
@@ -65,7 +33,6 @@ for name in tool other more third; do
     printf '#!/bin/sh\ntouch "%s/started-%s"\n' "$dir" "$name" >"$dir/$name"
     chmod +x "$dir/$name"
 done
-record() { printf '"%s","%s"\r\n' "$1" "$2"; }
 {
     record "$dir/tool" 10
     record "$dir/other" 20
@@ -178,13 +145,7 @@ xdotool type 5
 # Closed through the window manager: the close request comes after the keystrokes, so it is handled after them.
 xdotool windowactivate --sync "$win"
 xdotool key alt+F4
-for _ in $(seq 100); do
-    kill -0 "$app" 2>/dev/null || break
-    sleep 0.05
-done
-kill -KILL "$app" 2>/dev/null || true
-status=0
-wait "$app" || status=$?
+reap "$app"
 [ "$status" -eq 0 ] || fail "the program did not end by saving its list (status $status)"
 
 {

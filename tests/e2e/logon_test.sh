@@ -4,26 +4,14 @@
 # it must wait; a SIGTERM must save the list and start nothing more.
 set -euo pipefail
 
+source "$(dirname "$0")/../lib/session.sh"
+
 exe=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+private_home
 
-failures=0
-passes=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
 now() { date +%s.%N; }
 # within A B LOW HIGH: LOW <= B - A <= HIGH
 within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
@@ -39,7 +27,6 @@ install_folder() {
     done
     echo "$dir"
 }
-record() { printf '"%s","%s"\r\n' "$1" "$2"; }
 started_at() { awk -v n="$2" '$1 == n { print $2 }' "$1/started.log" 2>/dev/null; }
 started_names() { awk '{ print $1 }' "$1/started.log" 2>/dev/null | tr '\n' ' '; }
 
@@ -104,11 +91,4 @@ check "only the program due before the signal started (got: $(started_names "$di
     test "$(started_names "$dir")" = "alpha "
 check "the list is saved unchanged" cmp -s "$dir/selvatro.cfg" "$work/interrupted.cfg"
 
-for f in "$work"/*.err; do
-    if grep -v 'XDG_RUNTIME_DIR' "$f" | grep -q .; then
-        echo "--- $(basename "$f")" >&2
-        cat "$f" >&2
-    fi
-done
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

@@ -8,73 +8,22 @@
 # With DOCS_FOLDER, English and French screenshots of the window are written there for the README.
 set -euo pipefail
 
-for tool in Xvfb openbox xdotool xprop xwininfo import convert; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (bash scripts/setup.sh installs it)"
-        exit 77
-    fi
-done
+source "$(dirname "$0")/../lib/session.sh"
+need_tools Xvfb openbox xdotool xprop xwininfo import convert
 
 exe=$1
 artefacts=$2
 docs=${3:-}
 mkdir -p "$artefacts"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-failures=0
-passes=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
+make_work
 
 # ---- a private X server at 96 dpi, and openbox ----
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-export DISPLAY=":$(head -n1 "$work/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 'window id' >/dev/null && break
-    sleep 0.05
-done
+start_x_session || { echo "FAIL: Xvfb or openbox did not start" >&2; exit 1; }
+private_home
 
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-
-record() { printf '"%s","%s"\r\n' "$1" "$2"; }
 title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
 # Iconic or Normal, as the window manager keeps it in WM_STATE.
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
-wait_for() {  # wait_for SECONDS COMMAND...: polls every 50 ms
-    local tries=$(($1 * 20))
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    return 1
-}
 title_matches() { [[ "$(title_of "$1")" =~ $2 ]]; }
 state_is() { [ "$(wm_state "$1")" = "$2" ]; }
 
@@ -112,21 +61,10 @@ start_program() {  # start_program NAME LANG LANGUAGE ROW...
     [ -n "$win" ]
 }
 
-# Waits up to 5 s for the program to end, then kills it; its exit status is in $status (137 when killed).
-reap() {
-    for _ in $(seq 100); do
-        kill -0 "$app" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -KILL "$app" 2>/dev/null || true
-    status=0
-    wait "$app" || status=$?
-}
-
 # Ends the program through SIGTERM; the list must come back byte for byte.
 stop_program() {  # stop_program NAME
     kill -TERM "$app"
-    reap
+    reap "$app"
     check "$1: SIGTERM ends the program with status 0 (got $status)" test "$status" -eq 0
     check "$1: the list is saved unchanged" cmp -s "$work/$1/selvatro.cfg" "$work/$1.cfg"
 }
@@ -249,7 +187,7 @@ if [ -n "$win" ]; then
     check "missing: closing the message restores the window" wait_for 5 state_is "$win" Normal
     check "missing: the restored window says it is disabled" wait_for 5 title_matches "$win" '^Selvatro desabled$'
     xdotool windowminimize "$win"
-    reap
+    reap "$app"
     check "missing: the first tick after the minimise ends the program with status 0 (got $status)" \
         test "$status" -eq 0
     check "missing: the list is saved unchanged" cmp -s "$work/missing/selvatro.cfg" "$work/missing.cfg"
@@ -284,11 +222,4 @@ if [ -n "$docs" ]; then
     stop_program docs
 fi
 
-for f in "$work"/*.err; do
-    if grep -v 'XDG_RUNTIME_DIR' "$f" | grep -q .; then
-        echo "--- $(basename "$f")" >&2
-        cat "$f" >&2
-    fi
-done
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

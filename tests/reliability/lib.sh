@@ -4,17 +4,13 @@
 set -euo pipefail
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
-passes=0
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
 started_s=$SECONDS
 
 # Makes $work, a temporary folder removed at exit, and points HOME and the XDG folders into it.
 make_sandbox() {
-    work=$(mktemp -d "${TMPDIR:-/tmp}/selvatro-reliability.XXXXXX")
-    trap 'rm -rf "$work"' EXIT
-    export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
-    mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
+    make_work
+    private_home
     # A pipe that nobody writes: `read -t` on it is a sleep without a new process.
     exec {nap_fd}<> <(:)
 }
@@ -34,24 +30,6 @@ wait_for_file() {
     done
     [ -e "$file" ]
 }
-
-# check DESCRIPTION COMMAND...
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
-
-# record PATH DELAY: one record as the program writes it.
-record() { printf '"%s","%s"\r\n' "$1" "$2"; }
-
-# Five empty rows, as the program saves an empty list (35 bytes).
-empty_list() { for _ in 1 2 3 4 5; do record "" ""; done; }
 
 # Ends the script with the closing line of the test runner and a line for scripts/reliability.sh:
 # finish NAME CASES [DETAILS]
