@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -207,12 +208,18 @@ bool Holds(const std::string& path, std::string_view text) {
     return same && std::string_view(bytes.data(), got) == text;
 }
 
-// The temporaries that a save killed between its first write and its rename left beside `name`: ".name.XXXXXX",
-// six letters or digits, an ordinary file of ours, untouched for ten minutes. A save in flight (another
-// instance's, say) takes milliseconds, so none of its files is ever that old. Failures change nothing.
+// A save's temporary is named this, then six letters or digits (mkostemp's), beside the file it replaces. The
+// name begins with a dot, so that an existence test never takes it for an ordinary file.
+std::string TemporaryPrefix(const PathParts& parts) {
+    return "." + parts.name + ".";
+}
+
+// The temporaries that a save killed between its first write and its rename left beside its file: an ordinary
+// file of ours, untouched for ten minutes. A save in flight (another instance's, say) takes milliseconds, so none
+// of its files is ever that old. Failures change nothing.
 void RemoveStaleTemporaries(const PathParts& parts) {
     constexpr time_t kStaleSeconds = 10 * 60;
-    const std::string prefix = "." + parts.name + ".";
+    const std::string prefix = TemporaryPrefix(parts);
     DIR* folder = opendir(parts.folder.c_str());
     if (folder == nullptr) {
         return;
@@ -223,10 +230,10 @@ void RemoveStaleTemporaries(const PathParts& parts) {
         if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) {
             continue;
         }
-        bool generated = true;
-        for (const char c : name.substr(prefix.size())) {
-            generated = generated && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
-        }
+        const std::string_view suffix = name.substr(prefix.size());
+        const bool generated = std::all_of(suffix.begin(), suffix.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
         struct stat info {};
         if (generated && fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(info.st_mode) && info.st_uid == geteuid() && now - info.st_mtime > kStaleSeconds) {
@@ -266,8 +273,7 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     const bool existed = stat(target.c_str(), &info) == 0;
     const PathParts parts = SplitPath(target);
 
-    // The temporary's name begins with a dot, so that an existence test never takes it for an ordinary file.
-    std::string pattern = parts.folder + "/." + parts.name + ".XXXXXX";
+    std::string pattern = parts.folder + "/" + TemporaryPrefix(parts) + "XXXXXX";
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         Fail();
