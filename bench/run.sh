@@ -31,6 +31,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# The tests' shell library: the private X session, list records.
+source tests/lib/session.sh
 
 quick=0
 runs=3
@@ -85,19 +87,8 @@ for tool in "${tools[@]}"; do cp "$build/bench/$tool" "$work/tools/${tool#bench_
 watch=$work/tools/launch_watch
 
 # ---- a private X server with a window manager ----
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-done
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+start_x_session || { echo "bench: Xvfb or openbox did not start" >&2; exit 1; }
+private_home
 unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
 
 subjects=(selvatro)
@@ -119,7 +110,6 @@ as_user() {  # as_user SUBJECT COMMAND...
 }
 
 # A folder of its own for each Selvatro (the list lives beside the executable), on the same disk as the build.
-record() { printf '"%s","%s"\r\n' "$1" "$2"; }
 install_selvatro() {  # install_selvatro NAME EXE LIST_KIND -> folder
     local dir=$work/disk/$1
     rm -rf "$dir" && mkdir -p "$dir"
