@@ -11,9 +11,6 @@
 
 namespace selvatro {
 
-Form1::Form1(const platform::Controls& controls, const platform::Services& services)
-    : controls_(controls), services_(services) {}
-
 void Form1::Form_Load() {
     if (Langage::Langue_Utilisateur(Language()) == "French") {
         Francais = 1;

@@ -1,55 +1,18 @@
 #pragma once
 
-// Form1: the one window's state (its controls, the desktop's services and the form-level variables) and the one
-// place where the platform's events are routed to the subsystem that owns each behaviour. The ten box texts are
-// the list; nothing here keeps a copy of it.
+// Form1: the window's state with its event procedures, the one place where the platform's events are routed to
+// the subsystem that owns each behaviour.
 
 #include <cstdint>
-#include <string>
 
 #include "platform/platform.h"
+#include "window/form.h"
 
 namespace selvatro {
 
-class Form1 final : public platform::FormEvents {
+class Form1 final : public window::Form, public platform::FormEvents {
 public:
-    Form1(const platform::Controls& controls, const platform::Services& services);
-
-    // The controls, named as the window names them.
-    platform::TextBox& Text1(int index) const { return *controls_.text1.at(static_cast<std::size_t>(index)); }
-    platform::TextBox& Text2(int index) const { return *controls_.text2.at(static_cast<std::size_t>(index)); }
-    platform::Label& Aff_Programme(int index) const {
-        return *controls_.affProgramme.at(static_cast<std::size_t>(index));
-    }
-    platform::Window& Window() const { return controls_.form; }
-    platform::Timer& Timer1() const { return controls_.timer1; }
-    platform::FileDialog& CommonDialog1() const { return controls_.commonDialog1; }
-
-    // The desktop's services.
-    platform::MessageBoxes& Messages() const { return services_.messages; }
-    platform::AppFacts& App() const { return services_.facts; }
-    platform::Programs& Programs() const { return services_.programs; }
-    platform::Files& Files() const { return services_.files; }
-    platform::Language& Language() const { return services_.language; }
-    platform::Shortcuts& Shortcuts() const { return services_.shortcuts; }
-    platform::Browser& Browser() const { return services_.browser; }
-    platform::Process& Process() const { return services_.process; }
-
-    // Form-level variables: 16-bit signed integers used as 0/1 flags and counters, 0 when the window is created.
-    std::int16_t Francais = 0;       ///< 1 when the user's language is French; set once at start-up
-    std::int16_t Chargement = 0;     ///< 1 while the loader fills the boxes from the list file
-    std::int16_t Secondes = 0;       ///< ticks counted since the window was created; never reset
-    std::int16_t Dernier_Delai = 0;  ///< rounded delay of the filled row with the highest index, as last seen
-    std::int16_t Arret_Demande = 0;  ///< 1 after a missing-program stop; never cleared
-    std::int16_t Ligne = 0;          ///< row counter of the two lost-focus sweeps
-
-    // The publisher page's own form-level variables.
-    std::string Adresse_Web;   ///< the publisher's address, rebuilt at every click
-    std::string Fichier_Temp;  ///< name of the temporary file used for the browser lookup
-    std::int16_t Numero_Fichier = 0;
-    std::string Chemin_Navigateur;  ///< result buffer of the browser lookup, always 255 characters once used
-    std::int32_t Code_Retour = 0;   ///< result code of the latest browser lookup or start
-    std::string Dossier_Vide;       ///< never assigned: "no working folder"
+    using window::Form::Form;
 
     // Events, as the platform raises them.
     void Form_Load() override;
@@ -67,10 +30,6 @@ public:
     void Image_Tovrel_Click() override;
     void Image_Tovrel_MouseMove() override;
     void Timer1_Timer() override;
-
-private:
-    platform::Controls controls_;
-    platform::Services services_;
 };
 
 }  // namespace selvatro

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <string>
 
-#include "app/form1.h"
 #include "desktop/publisher_address.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
+#include "window/form.h"
 
 namespace selvatro::desktop {
 
@@ -57,18 +57,18 @@ private:
 
 }  // namespace
 
-void Image_Tovrel_Click(Form1& form) {
+void Image_Tovrel_Click(window::Form& form) {
     Ouvre_URL(form);
 }
 
-void Tovrel_URL(Form1& form) {
+void Tovrel_URL(window::Form& form) {
     form.Adresse_Web.clear();
     for (const unsigned char code : kAdresseBrouillee) {
         form.Adresse_Web += static_cast<char>(code ^ kCleAdresse);
     }
 }
 
-void Ouvre_URL(Form1& form) {
+void Ouvre_URL(window::Form& form) {
     Tovrel_URL(form);
     form.Chemin_Navigateur = std::string(kLongueurChemin, ' ');
 

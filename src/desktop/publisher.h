@@ -2,19 +2,19 @@
 
 // The publisher's web page, opened in the desktop's default browser by a click on the logo.
 
-namespace selvatro {
-class Form1;
+namespace selvatro::window {
+class Form;
 }
 
 namespace selvatro::desktop {
 
 /// A click on the logo: open the publisher's page.
-void Image_Tovrel_Click(Form1& form);
+void Image_Tovrel_Click(window::Form& form);
 
 /// Finds the default browser and starts it with the publisher's address, telling the user when it cannot.
-void Ouvre_URL(Form1& form);
+void Ouvre_URL(window::Form& form);
 
 /// Rebuilds Adresse_Web from the scrambled address kept in the program.
-void Tovrel_URL(Form1& form);
+void Tovrel_URL(window::Form& form);
 
 }  // namespace selvatro::desktop

@@ -1,10 +1,10 @@
 #include "desktop/raccourci.h"
 
-#include "app/form1.h"
+#include "window/form.h"
 
 namespace selvatro::desktop {
 
-void Raccourci(Form1& form) {
+void Raccourci(window::Form& form) {
     const std::string folder = form.App().folder();
     const std::string product = form.App().productName();
     // The product name, not the executable's own file name, ends the target, and nothing is trimmed: a folder

@@ -1,12 +1,12 @@
 #pragma once
 
-namespace selvatro {
-class Form1;
+namespace selvatro::window {
+class Form;
 }
 
 namespace selvatro::desktop {
 
 /// Makes (or remakes) the shortcut that starts this program at every logon; its result is not looked at.
-void Raccourci(Form1& form);
+void Raccourci(window::Form& form);
 
 }  // namespace selvatro::desktop

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/form1.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
+#include "window/form.h"
 
 namespace selvatro::editor {
 
@@ -29,7 +29,7 @@ std::string Nom_Propre(char separateur) {
 // Presets the current drive and folder so that the dialog opens beside the row's program. A drive or folder that
 // cannot be made current (a program moved away, a drive gone) stops nothing: the dialog opens wherever the
 // current folder already is.
-void Preparer_Dossier(Form1& form, const std::string& chemin) {
+void Preparer_Dossier(window::Form& form, const std::string& chemin) {
     platform::Files& fichiers = form.Files();
     const char separateur = fichiers.separator();
     try {
@@ -72,7 +72,7 @@ bool Est_Soi_Meme(const std::string& nomFichier, const std::string& nomPropre) {
 
 }  // namespace
 
-void Text1_Click(Form1& form, std::int16_t Index) {
+void Text1_Click(window::Form& form, std::int16_t Index) {
     if (Index < 0 || Index > 4) {
         return;
     }

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "app/form1.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
+#include "window/form.h"
 
 // Every rule below works on the box texts alone and writes only through the boxes, so each write raises the
 // box's change event nested inside it. The chains end because a move-up always goes to a lower row, every
@@ -25,12 +25,12 @@ std::optional<double> Valeur(const platform::TextBox& box) {
     }
 }
 
-void Ecrire_Delai(Form1& form, int row, double value) {
+void Ecrire_Delai(window::Form& form, int row, double value) {
     form.Text2(row).setText(platform::Str(value, form.Language().decimalSeparator()));
 }
 
 // R2 and R3 share this: raise the delay of `row` to the previous row's plus 1 when it is not already above it.
-void Monter_Apres_Precedent(Form1& form, int row) {
+void Monter_Apres_Precedent(window::Form& form, int row) {
     const std::optional<double> precedent = Valeur(form.Text2(row - 1));
     const std::optional<double> propre = Valeur(form.Text2(row));
     if (precedent && propre && *precedent >= *propre) {
@@ -39,7 +39,7 @@ void Monter_Apres_Precedent(Form1& form, int row) {
 }
 
 // The clearing step shared by both sweeps: a row without a path carries no delay.
-void Effacer_Si_Sans_Chemin(Form1& form, int row) {
+void Effacer_Si_Sans_Chemin(window::Form& form, int row) {
     if (form.Text1(row).text().empty()) {
         form.Text2(row).setText("");
     }
@@ -47,7 +47,7 @@ void Effacer_Si_Sans_Chemin(Form1& form, int row) {
 
 }  // namespace
 
-void Text1_Change(Form1& form, std::int16_t Index) {
+void Text1_Change(window::Form& form, std::int16_t Index) {
     if (Index < 1 || Index > 4) {
         return;  // row 0 has nothing above it to fill or to follow
     }
@@ -62,7 +62,7 @@ void Text1_Change(Form1& form, std::int16_t Index) {
     Monter_Apres_Precedent(form, Index);
 }
 
-void Text2_Change(Form1& form, std::int16_t Index) {
+void Text2_Change(window::Form& form, std::int16_t Index) {
     if (form.Chargement == 1) {
         return;  // delays from the list file are taken as they are
     }
@@ -84,13 +84,13 @@ void Text2_Change(Form1& form, std::int16_t Index) {
     Monter_Apres_Precedent(form, Index);
 }
 
-void Text1_LostFocus(Form1& form, std::int16_t /*Index*/) {
+void Text1_LostFocus(window::Form& form, std::int16_t /*Index*/) {
     for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
         Effacer_Si_Sans_Chemin(form, form.Ligne);
     }
 }
 
-void Text2_LostFocus(Form1& form, std::int16_t /*Index*/) {
+void Text2_LostFocus(window::Form& form, std::int16_t /*Index*/) {
     for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
         Effacer_Si_Sans_Chemin(form, form.Ligne);
         if (form.Ligne == 4) {

@@ -1,19 +1,19 @@
 #include "list/list.h"
 
-#include "app/form1.h"
 #include "list/list_file.h"
 #include "platform/errors.h"
+#include "window/form.h"
 
 #include <exception>
 
 namespace selvatro::list {
 
-std::string Nom_Fichier_Config(const Form1& form) {
+std::string Nom_Fichier_Config(const window::Form& form) {
     // The separator is always added: a root folder gives two in a row, which every file system accepts.
     return form.App().folder() + form.Files().separator() + std::string(kNomFichier);
 }
 
-void Charger_Liste(Form1& form) {
+void Charger_Liste(window::Form& form) {
     if (!form.Files().ordinaryFileExists(Nom_Fichier_Config(form))) {
         return;
     }
@@ -46,7 +46,7 @@ void Charger_Liste(Form1& form) {
 
 namespace {
 
-std::string SaveFailedMessage(const Form1& form, const std::string& fileName, const std::string& reason) {
+std::string SaveFailedMessage(const window::Form& form, const std::string& fileName, const std::string& reason) {
     if (form.Francais == 1) {
         return "La liste n'a pas pu être enregistrée dans\n" + fileName + "\n" + reason +
                "\nLe fichier précédent est resté intact.";
@@ -57,7 +57,7 @@ std::string SaveFailedMessage(const Form1& form, const std::string& fileName, co
 // A list file that exists but could not be read loaded as five empty rows. Writing those back would put an empty
 // list in the place of one that may well be whole (a file of another owner, a damaged disk), so while the ten
 // boxes are still empty the file is left as it is. Once the user has entered anything, the new list is saved.
-bool ListeIllisibleAGarder(const Form1& form, const std::string& fileName, const std::string& contents) {
+bool ListeIllisibleAGarder(const window::Form& form, const std::string& fileName, const std::string& contents) {
     std::string vide;
     for (int i = 0; i < 5; ++i) {
         vide += Enregistrement("", "");
@@ -67,7 +67,7 @@ bool ListeIllisibleAGarder(const Form1& form, const std::string& fileName, const
 
 }  // namespace
 
-void Quitter(Form1& form) {
+void Quitter(window::Form& form) {
     std::string contents;
     for (int i = 0; i < 5; ++i) {
         contents += Enregistrement(form.Text1(i).text(), form.Text2(i).text());

@@ -2,16 +2,16 @@
 
 #include <string>
 
-#include "app/form1.h"
 #include "list/list.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
+#include "window/form.h"
 
 namespace selvatro::sequencer {
 
 using platform::WindowState;
 
-void Form_Resize(Form1& form) {
+void Form_Resize(window::Form& form) {
     if (form.Window().windowState() != WindowState::Normal) {
         form.Timer1().setEnabled(true);
         return;
@@ -22,7 +22,7 @@ void Form_Resize(Form1& form) {
 
 namespace {
 
-std::string MissingProgramMessage(const Form1& form, const std::string& path) {
+std::string MissingProgramMessage(const window::Form& form, const std::string& path) {
     // Line feeds alone, without carriage returns, as the message box expects them.
     if (form.Francais == 1) {
         return "[" + path + "]\n\nCe fichier est introuvable\nPeut-être avez-vous déplacé ou effacé ce fichier...";
@@ -32,7 +32,7 @@ std::string MissingProgramMessage(const Form1& form, const std::string& path) {
 
 // Reports the due row's missing program, restores the window with its path selected, and asks the next tick to
 // end the run.
-void ArretProgrammeManquant(Form1& form, int row) {
+void ArretProgrammeManquant(window::Form& form, int row) {
     form.Messages().show(MissingProgramMessage(form, form.Text1(row).text()), platform::MessageStyle::Plain,
                          "Selvatro");
     form.Window().setWindowState(WindowState::Normal);  // runs the gate: timer off, disabled caption
@@ -44,7 +44,7 @@ void ArretProgrammeManquant(Form1& form, int row) {
 
 }  // namespace
 
-void Timer1_Timer(Form1& form) {
+void Timer1_Timer(window::Form& form) {
     // The error path: any run-time error below saves the rows and ends the program, without a message. An error
     // inside this handler's own Quitter is deliberately not caught again.
     try {

@@ -3,21 +3,21 @@
 #include <cctype>
 #include <string>
 
-#include "app/form1.h"
+#include "window/form.h"
 
 namespace selvatro::window {
 
 using platform::MousePointer;
 
-void Form_MouseMove(Form1& form) {
+void Form_MouseMove(Form& form) {
     form.Window().setMousePointer(MousePointer::Default);
 }
 
-void Image_Tovrel_MouseMove(Form1& form) {
+void Image_Tovrel_MouseMove(Form& form) {
     form.Window().setMousePointer(MousePointer::Custom);
 }
 
-void Text1_MouseMove(Form1& form, std::int16_t Index) {
+void Text1_MouseMove(Form& form, std::int16_t Index) {
     form.Window().setMousePointer(MousePointer::Default);
     // French tips stand from design time; English ones are put only where the mouse has been.
     if (form.Francais == 0) {
@@ -25,14 +25,14 @@ void Text1_MouseMove(Form1& form, std::int16_t Index) {
     }
 }
 
-void Text2_MouseMove(Form1& form, std::int16_t Index) {
+void Text2_MouseMove(Form& form, std::int16_t Index) {
     form.Window().setMousePointer(MousePointer::Default);
     if (form.Francais == 0) {
         form.Text2(Index).setTip("Enter here the time delay (in seconds), after Windows as started");
     }
 }
 
-void Aff_Programme_MouseMove(Form1& form, std::int16_t /*Index*/) {
+void Aff_Programme_MouseMove(Form& form, std::int16_t /*Index*/) {
     form.Window().setMousePointer(MousePointer::Default);
     std::string description = form.App().fileDescription();
     for (char& c : description) {

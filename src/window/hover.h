@@ -4,16 +4,14 @@
 
 #include <cstdint>
 
-namespace selvatro {
-class Form1;
-}
-
 namespace selvatro::window {
 
-void Form_MouseMove(Form1& form);
-void Image_Tovrel_MouseMove(Form1& form);
-void Text1_MouseMove(Form1& form, std::int16_t Index);
-void Text2_MouseMove(Form1& form, std::int16_t Index);
-void Aff_Programme_MouseMove(Form1& form, std::int16_t Index);
+class Form;
+
+void Form_MouseMove(Form& form);
+void Image_Tovrel_MouseMove(Form& form);
+void Text1_MouseMove(Form& form, std::int16_t Index);
+void Text2_MouseMove(Form& form, std::int16_t Index);
+void Aff_Programme_MouseMove(Form& form, std::int16_t Index);
 
 }  // namespace selvatro::window

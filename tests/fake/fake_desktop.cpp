@@ -190,8 +190,8 @@ void FakeProcess::end() {
 
 FakeDesktop::FakeDesktop(Profile profile)
     : window(*this),
-      heading0(std::string(window::kAffProgrammeCaption[0])),
-      heading1(std::string(window::kAffProgrammeCaption[1])),
+      heading0(std::string(window::kDesign.headingCaptions[0])),
+      heading1(std::string(window::kDesign.headingCaptions[1])),
       timer(*this),
       dialog(*this),
       facts(profile_),
@@ -201,8 +201,8 @@ FakeDesktop::FakeDesktop(Profile profile)
       browser(files),
       profile_(std::move(profile)) {
     for (std::int16_t i = 0; i < 5; ++i) {
-        text1.push_back(std::make_unique<FakeTextBox>(*this, true, i, std::string(window::kText1Tip)));
-        text2.push_back(std::make_unique<FakeTextBox>(*this, false, i, std::string(window::kText2Tip)));
+        text1.push_back(std::make_unique<FakeTextBox>(*this, true, i, std::string(window::kDesign.text1Tip)));
+        text2.push_back(std::make_unique<FakeTextBox>(*this, false, i, std::string(window::kDesign.text2Tip)));
     }
     platform::Controls controls{window,
                                 {text1[0].get(), text1[1].get(), text1[2].get(), text1[3].get(), text1[4].get()},
@@ -276,14 +276,14 @@ void FakeDesktop::raiseResize() {
 }
 
 void FakeDesktop::timerEnabled() {
-    timer.rearm(nowMs_ + window::kTimerIntervalMs);
+    timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
 }
 
 void FakeDesktop::start() {
     dispatch([this] {
         form_->Form_Load();
         shown_ = true;
-        timer.rearm(nowMs_ + window::kTimerIntervalMs);
+        timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
         form_->Form_Resize();
     });
 }
@@ -292,7 +292,7 @@ void FakeDesktop::advance(std::int64_t ms) {
     const std::int64_t until = nowMs_ + ms;
     while (!process.ended && shown_ && timer.isEnabled() && timer.nextTickAt() <= until) {
         nowMs_ = timer.nextTickAt();
-        timer.rearm(nowMs_ + window::kTimerIntervalMs);
+        timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
         if (inTick_) {
             continue;  // a tick never runs inside another one: the due tick is dropped
         }

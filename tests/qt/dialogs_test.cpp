@@ -17,7 +17,7 @@
 #include "platform/qt/qt_services.h"
 #include "recorder.h"
 
-namespace selvatro::qt::test {
+namespace selvatro::platform::qt::test {
 namespace {
 
 constexpr const char* kPickerFilter =
@@ -156,4 +156,4 @@ TEST(Language, NamesTheSystemLanguageInEnglishOrNothing) {
 }
 
 }  // namespace
-}  // namespace selvatro::qt::test
+}  // namespace selvatro::platform::qt::test

@@ -26,7 +26,7 @@
 #include "platform/qt/qt_window.h"
 #include "recorder.h"
 
-namespace selvatro::qt::test {
+namespace selvatro::platform::qt::test {
 namespace {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
@@ -255,7 +255,7 @@ protected:
     // The form outlives the window, so that nothing the window's teardown raises reaches a form already gone.
     std::unique_ptr<Form1> form;
     EventGate gate;
-    FormWindow window{gate};
+    FormWindow window{gate, selvatro::window::kDesign};
     QtFileDialog dialog{gate, window.widget(), "Choisissez l'application à démarrer"};
     QtMessageBoxes messages{gate, window.widget()};
 };
@@ -437,4 +437,4 @@ INSTANTIATE_TEST_SUITE_P(
         Gap{"TwoRows", {{"A", "5"}, {"", ""}, {"", ""}, {"M", "15"}, {"", ""}}, R"(A/5|M/6|""/7|""/""|""/"")"}));
 
 }  // namespace
-}  // namespace selvatro::qt::test
+}  // namespace selvatro::platform::qt::test

@@ -13,7 +13,7 @@
 #include "platform/qt/qt_services.h"
 #include "recorder.h"
 
-namespace selvatro::qt::test {
+namespace selvatro::platform::qt::test {
 namespace {
 
 using platform::WindowState;
@@ -331,4 +331,4 @@ TEST(Unload, TheEndOfTheSessionRunsIt) {
 }
 
 }  // namespace
-}  // namespace selvatro::qt::test
+}  // namespace selvatro::platform::qt::test

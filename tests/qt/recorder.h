@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_gate.h"
 #include "platform/platform.h"
-#include "platform/qt/event_gate.h"
 #include "platform/qt/qt_window.h"
+#include "window/layout.h"
 
-namespace selvatro::qt::test {
+namespace selvatro::platform::qt::test {
 
 struct Recorder final : platform::FormEvents {
     std::vector<std::string> events;
@@ -60,7 +61,7 @@ struct Recorder final : platform::FormEvents {
 /// A window connected to a recorder; errors escaping an event are recorded instead of ending the test run.
 struct Rig {
     EventGate gate;
-    FormWindow window{gate};
+    FormWindow window{gate, selvatro::window::kDesign};
     Recorder recorder;
     std::vector<std::string> fatal;
 
@@ -79,4 +80,4 @@ struct Rig {
     }
 };
 
-}  // namespace selvatro::qt::test
+}  // namespace selvatro::platform::qt::test

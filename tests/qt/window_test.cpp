@@ -8,7 +8,7 @@
 
 #include "recorder.h"
 
-namespace selvatro::qt::test {
+namespace selvatro::platform::qt::test {
 namespace {
 
 using Events = std::vector<std::string>;
@@ -179,4 +179,4 @@ TEST(Selection, RunsFromTheCaretInCharacters) {
 }
 
 }  // namespace
-}  // namespace selvatro::qt::test
+}  // namespace selvatro::platform::qt::test

@@ -7,9 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "window/layout.h"
-
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 namespace {
 
@@ -79,7 +77,7 @@ QCursor GoCursor() {
 }
 
 QPixmap Banner() {
-    QImage image(window::kBannerWidthPixels, window::kBannerHeightPixels, QImage::Format_RGB32);
+    QImage image(300, 40, QImage::Format_RGB32);  // the coordinates below are the banner's own
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     QLinearGradient sky(0, 0, image.width(), 0);
@@ -114,19 +112,19 @@ QPixmap Banner() {
     return QPixmap::fromImage(image);
 }
 
-QFont HeadingFont() {
+QFont HeadingFont(const platform::WindowDesign& design) {
     const QString family =
-        QString::fromUtf8(window::kHeadingFont.data(), static_cast<qsizetype>(window::kHeadingFont.size()));
+        QString::fromUtf8(design.headingFont.data(), static_cast<qsizetype>(design.headingFont.size()));
     QFont font(family);
     if (!QFontDatabase::hasFamily(family)) {
         // Let fontconfig pick its stand-in for the face, among the casual (cursive) ones first.
         font.setStyleHint(QFont::Cursive, QFont::PreferMatch);
     }
-    font.setPointSizeF(window::kHeadingPointSize);
-    font.setWeight(QFont::Bold);
+    font.setPointSizeF(design.headingPointSize);
+    font.setWeight(static_cast<QFont::Weight>(design.headingWeight));
     font.setItalic(false);
     font.setUnderline(false);
     return font;
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

@@ -8,7 +8,9 @@
 #include <QIcon>
 #include <QPixmap>
 
-namespace selvatro::qt {
+#include "platform/window_design.h"
+
+namespace selvatro::platform::qt {
 
 /// The window's icon: the program's own, as its menu entry shows it.
 QIcon AppIcon();
@@ -19,7 +21,8 @@ QCursor GoCursor();
 /// The publisher's 300 x 40 banner with its name.
 QPixmap Banner();
 
-/// Comic Sans MS, bold, 9.75 points, when installed; else the casual face that fontconfig offers in its place.
-QFont HeadingFont();
+/// The headings' face (Comic Sans MS) at its size and weight when installed; else the casual face that fontconfig
+/// offers in its place.
+QFont HeadingFont(const platform::WindowDesign& design);
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

@@ -9,7 +9,7 @@
 
 #include "platform/errors.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style, const std::string& title) {
     QMessageBox box(parent_);
@@ -18,7 +18,7 @@ void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style,
     box.setText(QString::fromStdString(text));
     box.setIcon(style == platform::MessageStyle::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
-    gate_.runLoop([&] { box.exec(); });
+    gate_.runModal([&] { box.exec(); });
 }
 
 std::vector<NameFilter> NameFilters(const std::string& filter) {
@@ -111,7 +111,7 @@ void QtFileDialog::showOpen() {
     dialog.setDirectory(QDir::currentPath());
 
     int result = QDialog::Rejected;
-    gate_.runLoop([&] { result = dialog.exec(); });
+    gate_.runModal([&] { result = dialog.exec(); });
     const QStringList chosen = dialog.selectedFiles();
     if (result == QDialog::Accepted && !chosen.isEmpty()) {
         fileName_ = chosen.first().toStdString();
@@ -123,4 +123,4 @@ void QtFileDialog::showOpen() {
     fileName_.clear();
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

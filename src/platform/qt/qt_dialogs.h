@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/event_gate.h"
 #include "platform/platform.h"
-#include "platform/qt/event_gate.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 class QtMessageBoxes final : public platform::MessageBoxes {
 public:
@@ -58,4 +58,4 @@ private:
     std::string fileName_;
 };
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 void QtLanguage::englishLanguageName(std::string& buffer, int size) {
     const QLocale::Language language = QLocale::system().language();
@@ -112,4 +112,4 @@ SessionEnd::~SessionEnd() {
     }
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

@@ -9,7 +9,7 @@
 
 #include "platform/platform.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 /// The user's language as Qt's system locale names it in English ("French" for every fr_* locale).
 class QtLanguage final : public platform::Language {
@@ -47,4 +47,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

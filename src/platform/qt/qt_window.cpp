@@ -9,9 +9,8 @@
 #include <algorithm>
 
 #include "platform/qt/artwork.h"
-#include "window/layout.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 namespace {
 
@@ -19,11 +18,11 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QColor FromBgr(window::Colour colour) {
+QColor FromBgr(platform::Colour colour) {
     return QColor(colour.red(), colour.green(), colour.blue());
 }
 
-QRect Geometry(window::Rect r) {
+QRect Geometry(platform::Rect r) {
     return QRect(Pixels(r.left), Pixels(r.top), Pixels(r.width), Pixels(r.height));
 }
 
@@ -101,7 +100,7 @@ void QtTextBox::setText(const std::string& text) {
     // The caret keeps its place, clipped to the new text, as an edit control's does: after the loader's
     // assignment it stands at the start, so that a later selection from the caret takes the whole path.
     const int caret = edit_->cursorPosition();
-    gate_.callQt([&] {
+    gate_.callToolkit([&] {
         edit_->setText(next);
         edit_->setCursorPosition(std::min(caret, static_cast<int>(edit_->text().size())));
     });
@@ -112,7 +111,7 @@ void QtTextBox::setTip(const std::string& tip) {
 }
 
 void QtTextBox::setFocus() {
-    gate_.callQt([&] {
+    gate_.callToolkit([&] {
         QWidget* window = edit_->window();
         QWidget* had = window->focusWidget();
         edit_->setFocus(Qt::OtherFocusReason);
@@ -194,10 +193,10 @@ void LogoImage::paintEvent(QPaintEvent* event) {
 
 // ---- the timer ----
 
-QtTimer::QtTimer(EventGate& gate) : gate_(gate) {
+QtTimer::QtTimer(EventGate& gate, int intervalMs) : gate_(gate) {
     timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(window::kTimerIntervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    timer_.setInterval(intervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { gate_.tick(); });
 }
 
 void QtTimer::setEnabled(bool enabled) {
@@ -223,15 +222,6 @@ void QtTimer::goLive() {
     if (enabled_) {
         timer_.start();
     }
-}
-
-void QtTimer::tick() {
-    if (inTick_) {
-        return;  // due while a tick waits on its message: dropped, not queued
-    }
-    inTick_ = true;
-    gate_.raise([](platform::FormEvents& e) { e.Timer1_Timer(); });
-    inTick_ = false;
 }
 
 // ---- the window ----
@@ -263,70 +253,81 @@ void FormWidget::mouseMoveEvent(QMouseEvent* event) {
     owner_.gate_.raise([](platform::FormEvents& e) { e.Form_MouseMove(); });
 }
 
-FormWindow::FormWindow(EventGate& gate) : gate_(gate), widget_(std::make_unique<FormWidget>(*this)), timer_(gate) {
+FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
+    : gate_(gate), widget_(std::make_unique<FormWidget>(*this)), timer_(gate, design.timerIntervalMs) {
     QWidget* form = widget_.get();
-    form->setWindowTitle(FromUtf8(window::kCaption));
+    form->setWindowTitle(FromUtf8(design.caption));
     form->setWindowIcon(AppIcon());
-    form->setFixedSize(Pixels(window::kClientWidth), Pixels(window::kClientHeight));
-    form->move(Pixels(2070), Pixels(1875));
+    form->setFixedSize(Pixels(design.form.width), Pixels(design.form.height));
+    form->move(Pixels(design.form.left), Pixels(design.form.top));
     form->setAutoFillBackground(true);
-    Paint(form, QPalette::Window, FromBgr(window::kBackground));
+    Paint(form, QPalette::Window, FromBgr(design.background));
     form->setMouseTracking(true);
 
-    const QFont headingFont = HeadingFont();
+    const QFont headingFont = HeadingFont(design);
     const QColor highlight = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
     for (std::int16_t i = 0; i < 2; ++i) {
-        auto& heading = headings_.at(static_cast<std::size_t>(i));
+        const auto at = static_cast<std::size_t>(i);
+        auto& heading = headings_.at(at);
         heading = std::make_unique<QtLabel>(gate_, form, i);
         QLabel* label = heading->label();
-        label->setGeometry(Geometry(window::kAffProgramme.at(static_cast<std::size_t>(i))));
+        label->setGeometry(Geometry(design.headings.at(at)));
         label->setFont(headingFont);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         Paint(label, QPalette::WindowText, highlight);
-        label->setText(FromUtf8(window::kAffProgrammeCaption.at(static_cast<std::size_t>(i))));
+        label->setText(FromUtf8(design.headingCaptions.at(at)));
     }
 
     for (std::int16_t i = 0; i < 5; ++i) {
         const auto at = static_cast<std::size_t>(i);
         text1_.at(at) = std::make_unique<QtTextBox>(gate_, form, true, i);
         BoxEdit* path = text1_.at(at)->edit();
-        path->setGeometry(Geometry(window::Text1Rect(i)));
-        Paint(path, QPalette::Base, FromBgr(window::kText1Background));
-        path->setToolTip(FromUtf8(window::kText1Tip));
+        path->setGeometry(Geometry(design.text1.at(at)));
+        Paint(path, QPalette::Base, FromBgr(design.text1Background));
+        path->setToolTip(FromUtf8(design.text1Tip));
 
         text2_.at(at) = std::make_unique<QtTextBox>(gate_, form, false, i);
         BoxEdit* delay = text2_.at(at)->edit();
-        delay->setGeometry(Geometry(window::Text2Rect(i)));
-        Paint(delay, QPalette::Base, FromBgr(window::kText2Background));
+        delay->setGeometry(Geometry(design.text2.at(at)));
+        Paint(delay, QPalette::Base, FromBgr(design.text2Background));
         delay->setAlignment(Qt::AlignCenter);
-        delay->setToolTip(FromUtf8(window::kText2Tip));
+        delay->setToolTip(FromUtf8(design.text2Tip));
     }
 
     picture2_ = new LogoFrame(form);
-    picture2_->setGeometry(Geometry(window::kPicture2));
+    picture2_->setGeometry(Geometry(design.picture2));
     picture2_->setFrameShape(QFrame::NoFrame);
     picture2_->setFocusPolicy(Qt::StrongFocus);
     picture2_->setMouseTracking(true);
     logo_ = new LogoImage(picture2_);
-    logo_->setGeometry(Geometry(window::kImageTovrel));  // starts above the frame, which clips it
+    logo_->setGeometry(Geometry(design.imageTovrel));  // may start outside the frame, which clips it
     logo_->setScaledContents(true);
     logo_->setMouseTracking(true);
     logo_->setToolTip(FromUtf8(kLogoTip));
     logo_->onMouseMove = [this] { gate_.raise([](platform::FormEvents& e) { e.Image_Tovrel_MouseMove(); }); };
     logo_->onClick = [this] { gate_.raise([](platform::FormEvents& e) { e.Image_Tovrel_Click(); }); };
 
-    // Tab order: each path box, then its delay box, row after row, then the logo's frame.
     QWidget* previous = nullptr;
-    for (std::size_t i = 0; i < 5; ++i) {
-        for (QWidget* next :
-             {static_cast<QWidget*>(text1_.at(i)->edit()), static_cast<QWidget*>(text2_.at(i)->edit())}) {
-            if (previous != nullptr) {
-                QWidget::setTabOrder(previous, next);
-            }
-            previous = next;
+    for (const platform::TabStop& stop : design.tabOrder) {
+        QWidget* next = tabWidget(stop);
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, next);
         }
+        previous = next;
     }
-    QWidget::setTabOrder(previous, picture2_);
+}
+
+QWidget* FormWindow::tabWidget(platform::TabStop stop) const {
+    const auto row = static_cast<std::size_t>(stop.row);
+    switch (stop.control) {
+        case platform::TabControl::Text1:
+            return text1_.at(row)->edit();
+        case platform::TabControl::Text2:
+            return text2_.at(row)->edit();
+        case platform::TabControl::Picture2:
+            break;
+    }
+    return picture2_;
 }
 
 FormWindow::~FormWindow() {
@@ -379,7 +380,7 @@ void FormWindow::setWindowState(platform::WindowState state) {
         next |= Qt::WindowMaximized;
     }
     // Qt sends WindowStateChange inside this call, which runs the resize event to its end.
-    gate_.callQt([&] {
+    gate_.callToolkit([&] {
         widget_->setWindowState(next);
         if (state == platform::WindowState::Normal) {
             widget_->activateWindow();
@@ -456,4 +457,4 @@ void FormWindow::firstShown() {
     gate_.raise([](platform::FormEvents& e) { e.Form_Resize(); });
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

@@ -14,10 +14,11 @@
 #include <memory>
 #include <optional>
 
+#include "platform/event_gate.h"
 #include "platform/platform.h"
-#include "platform/qt/event_gate.h"
+#include "platform/window_design.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform::qt {
 
 class FormWindow;
 
@@ -100,11 +101,11 @@ private:
     bool drawn_ = false;
 };
 
-/// Timer1: ticks every 1000 ms while enabled, once the window has been shown. A tick never runs inside another:
-/// ticks that fall due while a tick has a message open are dropped.
+/// Timer1: ticks every 1000 ms while enabled, once the window has been shown, through the gate (which drops a
+/// tick that falls due inside another or behind a dialog of ours).
 class QtTimer final : public platform::Timer {
 public:
-    explicit QtTimer(EventGate& gate);
+    QtTimer(EventGate& gate, int intervalMs);
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
 
@@ -114,13 +115,10 @@ public:
     bool isRunning() const { return timer_.isActive(); }
 
 private:
-    void tick();
-
     EventGate& gate_;
     QTimer timer_;
     bool enabled_ = true;  // enabled at design time
     bool live_ = false;
-    bool inTick_ = false;
 };
 
 /// The window's own widget: reports state changes, the first show, closing and moves over its background.
@@ -138,10 +136,10 @@ private:
     FormWindow& owner_;
 };
 
-/// Form1 with its controls, created minimised with the French design-time texts.
+/// Form1 with its controls, built from the design table, created minimised with its design-time texts.
 class FormWindow final : public platform::Window {
 public:
-    explicit FormWindow(EventGate& gate);
+    FormWindow(EventGate& gate, const platform::WindowDesign& design);
     ~FormWindow() override;
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
@@ -170,6 +168,7 @@ public:
 
 private:
     friend class FormWidget;
+    QWidget* tabWidget(platform::TabStop stop) const;
     void stateChanged();
     void firstShown();
 
@@ -190,9 +189,10 @@ private:
     bool unloading_ = false;
 };
 
-/// A length in twips as logical pixels: 15 twips to a pixel at 96 dpi, Qt scaling the rest.
+/// A length in twips as logical pixels: Qt's logical pixel is 1/96 inch, and Qt scales it for high-dpi screens.
 constexpr int Pixels(int twips) {
-    return twips / 15;
+    constexpr int kLogicalDpi = 96;
+    return twips * kLogicalDpi / platform::kTwipsPerInch;
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform::qt

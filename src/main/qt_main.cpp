@@ -3,8 +3,8 @@
 #include <QApplication>
 
 #include "app/form1.h"
+#include "platform/event_gate.h"
 #include "platform/posix/posix_services.h"
-#include "platform/qt/event_gate.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_window.h"
@@ -13,16 +13,17 @@
 int main(int argc, char** argv) {
     using namespace selvatro;
     namespace posix = platform::posix;
+    namespace qt = platform::qt;
 
     qt::PreferX11();
     QApplication app(argc, argv);
     qt::SetUpApplication();
 
-    qt::EventGate gate;
-    qt::FormWindow window(gate);
-    QApplication::setWindowIcon(window.widget()->windowIcon());
-    qt::QtFileDialog commonDialog1(gate, window.widget(), std::string(window::kDialogTitle));
-    qt::QtMessageBoxes messages(gate, window.widget());
+    platform::EventGate gate;
+    qt::FormWindow formWindow(gate, window::kDesign);
+    QApplication::setWindowIcon(formWindow.widget()->windowIcon());
+    qt::QtFileDialog commonDialog1(gate, formWindow.widget(), std::string(window::kDesign.dialogTitle));
+    qt::QtMessageBoxes messages(gate, formWindow.widget());
     qt::QtLanguage language;
     qt::QtProcess process;
 
@@ -32,17 +33,17 @@ int main(int argc, char** argv) {
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
     posix::GioBrowser browser;
 
-    Form1 form(window.controls(commonDialog1),
+    Form1 form(formWindow.controls(commonDialog1),
                platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
     gate.connect(form);
     // Signals and the session's end close the window as its close button does: through the unload event.
-    qt::SessionEnd sessionEnd([&window] { window.requestUnload(); });
+    qt::SessionEnd sessionEnd([&formWindow] { formWindow.requestUnload(); });
 
     gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
-    window.showInState();
+    formWindow.showInState();
     QApplication::exec();
     // The event loop stops only at the end of the session, whose handler has already unloaded; should it stop
     // otherwise, the list is saved all the same.
-    window.requestUnload();
+    formWindow.requestUnload();
     return 0;
 }

@@ -1,11 +1,11 @@
-#include "platform/qt/event_gate.h"
+#include "platform/event_gate.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/errors.h"
 
-namespace selvatro::qt {
+namespace selvatro::platform {
 
 void EventGate::raise(const Event& event) {
     if (events_ == nullptr) {
@@ -24,8 +24,6 @@ void EventGate::raise(const Event& event) {
     }
     try {
         event(*events_);
-    } catch (const platform::RuntimeError& error) {
-        fail(error.what());
     } catch (const std::exception& error) {
         fail(error.what());
     } catch (...) {
@@ -33,10 +31,25 @@ void EventGate::raise(const Event& event) {
     }
 }
 
-void EventGate::callQt(const std::function<void()>& call) {
+void EventGate::tick() {
+    if (inTick_ || modal_ > 0) {
+        return;  // due while a tick waits on its message, or behind a dialog: dropped, not queued
+    }
+    inTick_ = true;
+    struct Leave {
+        bool& inTick;
+        ~Leave() { inTick = false; }
+    } leave{inTick_};
+    raise([](FormEvents& e) { e.Timer1_Timer(); });
+}
+
+void EventGate::callToolkit(const std::function<void()>& call) {
     ++nested_;
+    struct Leave {
+        int& nested;
+        ~Leave() { --nested; }
+    } leave{nested_};
     call();
-    --nested_;
     if (pending_) {
         std::exception_ptr error = pending_;
         pending_ = nullptr;
@@ -44,14 +57,23 @@ void EventGate::callQt(const std::function<void()>& call) {
     }
 }
 
-void EventGate::runLoop(const std::function<void()>& loop) {
+void EventGate::runModal(const std::function<void()>& loop) {
     const int saved = nested_;
     const std::exception_ptr savedPending = pending_;
     nested_ = 0;
     pending_ = nullptr;
+    ++modal_;
+    struct Leave {
+        EventGate& gate;
+        int nested;
+        std::exception_ptr pending;
+        ~Leave() {
+            --gate.modal_;
+            gate.nested_ = nested;
+            gate.pending_ = pending;
+        }
+    } leave{*this, saved, savedPending};
     loop();
-    nested_ = saved;
-    pending_ = savedPending;
 }
 
 void EventGate::fail(const std::string& what) {
@@ -64,4 +86,4 @@ void EventGate::fail(const std::string& what) {
     std::_Exit(1);
 }
 
-}  // namespace selvatro::qt
+}  // namespace selvatro::platform

@@ -1,0 +1,68 @@
+#pragma once
+
+// The shape of the window's design: every control with its place and size in twips, its colours, fonts, tab
+// order and design-time texts. The values live with the window's state one floor up; a desktop builds its
+// widgets from the table it is handed, so that no desktop repeats a position or a text.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace selvatro::platform {
+
+/// Twips are 1/1440 of an inch at the window's resolution: 15 to a pixel at 96 dpi.
+inline constexpr int kTwipsPerInch = 1440;
+
+/// A place and size in twips, from the top left corner of the containing window or control.
+struct Rect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+/// A colour as 0x00BBGGRR, the old desktop's direct colour value.
+struct Colour {
+    std::uint32_t bgr;
+    constexpr int red() const { return static_cast<int>(bgr & 0xFF); }
+    constexpr int green() const { return static_cast<int>((bgr >> 8) & 0xFF); }
+    constexpr int blue() const { return static_cast<int>((bgr >> 16) & 0xFF); }
+};
+
+/// The controls that take the focus with Tab.
+enum class TabControl : std::int16_t { Text1, Text2, Picture2 };
+
+/// One stop of the tab order: a control, and its row for the boxes.
+struct TabStop {
+    TabControl control;
+    int row;
+};
+
+struct WindowDesign {
+    Rect form;  ///< the window's place on the screen and its client area's size
+    Colour background;
+    std::string_view caption;
+
+    std::array<Rect, 2> headings;  ///< Aff_Programme(0) and (1)
+    std::array<std::string_view, 2> headingCaptions;
+    std::string_view headingFont;
+    double headingPointSize;
+    int headingWeight;  ///< 400 normal, 700 bold
+
+    std::array<Rect, 5> text1;  ///< the path boxes, top row first
+    std::array<Rect, 5> text2;  ///< the delay boxes, top row first
+    Colour text1Background;
+    Colour text2Background;
+    std::string_view text1Tip;
+    std::string_view text2Tip;
+
+    Rect picture2;     ///< the logo's frame
+    Rect imageTovrel;  ///< the logo, inside its frame, which clips it
+
+    std::array<TabStop, 11> tabOrder;  ///< every control that takes the focus, in the order Tab visits them
+
+    int timerIntervalMs;
+    std::string_view dialogTitle;  ///< CommonDialog1's title at design time
+};
+
+}  // namespace selvatro::platform

@@ -1,0 +1,60 @@
+#pragma once
+
+// The window's state, which every subsystem works on: its controls, the desktop's services and the form-level
+// variables. State only: the events are routed to the subsystems one floor up. The ten box texts are the list;
+// nothing here keeps a copy of it.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace selvatro::window {
+
+class Form {
+public:
+    Form(const platform::Controls& controls, const platform::Services& services)
+        : controls_(controls), services_(services) {}
+
+    // The controls, named as the window names them.
+    platform::TextBox& Text1(int index) const { return *controls_.text1.at(static_cast<std::size_t>(index)); }
+    platform::TextBox& Text2(int index) const { return *controls_.text2.at(static_cast<std::size_t>(index)); }
+    platform::Label& Aff_Programme(int index) const {
+        return *controls_.affProgramme.at(static_cast<std::size_t>(index));
+    }
+    platform::Window& Window() const { return controls_.form; }
+    platform::Timer& Timer1() const { return controls_.timer1; }
+    platform::FileDialog& CommonDialog1() const { return controls_.commonDialog1; }
+
+    // The desktop's services.
+    platform::MessageBoxes& Messages() const { return services_.messages; }
+    platform::AppFacts& App() const { return services_.facts; }
+    platform::Programs& Programs() const { return services_.programs; }
+    platform::Files& Files() const { return services_.files; }
+    platform::Language& Language() const { return services_.language; }
+    platform::Shortcuts& Shortcuts() const { return services_.shortcuts; }
+    platform::Browser& Browser() const { return services_.browser; }
+    platform::Process& Process() const { return services_.process; }
+
+    // Form-level variables: 16-bit signed integers used as 0/1 flags and counters, 0 when the window is created.
+    std::int16_t Francais = 0;       ///< 1 when the user's language is French; set once at start-up
+    std::int16_t Chargement = 0;     ///< 1 while the loader fills the boxes from the list file
+    std::int16_t Secondes = 0;       ///< ticks counted since the window was created; never reset
+    std::int16_t Dernier_Delai = 0;  ///< rounded delay of the filled row with the highest index, as last seen
+    std::int16_t Arret_Demande = 0;  ///< 1 after a missing-program stop; never cleared
+    std::int16_t Ligne = 0;          ///< row counter of the two lost-focus sweeps
+
+    // The publisher page's own form-level variables.
+    std::string Adresse_Web;   ///< the publisher's address, rebuilt at every click
+    std::string Fichier_Temp;  ///< name of the temporary file used for the browser lookup
+    std::int16_t Numero_Fichier = 0;
+    std::string Chemin_Navigateur;  ///< result buffer of the browser lookup, always 255 characters once used
+    std::int32_t Code_Retour = 0;   ///< result code of the latest browser lookup or start
+    std::string Dossier_Vide;       ///< never assigned: "no working folder"
+
+private:
+    platform::Controls controls_;
+    platform::Services services_;
+};
+
+}  // namespace selvatro::window
