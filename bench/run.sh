@@ -195,7 +195,7 @@ add_probes() {  # add_probes EXE
     local tick quit end
     tick=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::sequencer::Timer1_Timer\(/ && !found { found = $1 } END { print found }')
     quit=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::list::Quitter\(/ && !found { found = $1 } END { print found }')
-    end=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::qt::QtProcess::end\(/ && !found { found = $1 } END { print found }')
+    end=$(nm -C "$1" | awk '$2 == "T" && $3 ~ /^selvatro::platform::qt::QtProcess::end\(/ && !found { found = $1 } END { print found }')
     [ -n "$tick" ] && [ -n "$quit" ] && [ -n "$end" ] &&
         perf probe -q -x "$1" -a "selvatro_bench:selvatro_end=0x$end" >/dev/null 2>"$work/probe.err" &&
         perf probe -q -x "$1" -a "selvatro_bench:selvatro_tick=0x$tick" >/dev/null 2>"$work/probe.err" &&

@@ -23,7 +23,7 @@ void Form1::Form_Load() {
         Aff_Programme(1).setCaption("Delay(sec.)");
         CommonDialog1().setTitle("Choose the application to be started");
     }
-    list::Charger_Liste(*this);
+    list::LoadList(*this);
     // Nothing to start: show the list so that the user can fill it in.
     if (Text1(0).text().empty()) {
         Window().setWindowState(platform::WindowState::Normal);

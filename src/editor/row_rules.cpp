@@ -17,7 +17,7 @@ namespace {
 
 // The value of a delay box; nothing when its number lies beyond the range of a double. A rule that meets such a
 // box leaves the boxes as they are: no neighbour can be computed from it, and the text stays as the user typed it.
-std::optional<double> Valeur(const platform::TextBox& box) {
+std::optional<double> DelayValue(const platform::TextBox& box) {
     try {
         return platform::Val(box.text());
     } catch (const platform::OverflowError&) {
@@ -25,21 +25,22 @@ std::optional<double> Valeur(const platform::TextBox& box) {
     }
 }
 
-void Ecrire_Delai(window::Form& form, int row, double value) {
+void WriteDelay(window::Form& form, int row, double value) {
     form.Text2(row).setText(platform::Str(value, form.Language().decimalSeparator()));
 }
 
-// R2 and R3 share this: raise the delay of `row` to the previous row's plus 1 when it is not already above it.
-void Monter_Apres_Precedent(window::Form& form, int row) {
-    const std::optional<double> precedent = Valeur(form.Text2(row - 1));
-    const std::optional<double> propre = Valeur(form.Text2(row));
-    if (precedent && propre && *precedent >= *propre) {
-        Ecrire_Delai(form, row, *precedent + 1);
+// The delay proposal and the typed-delay rule share this: raise the delay of `row` to the previous row's plus 1 when it
+// is not already above it.
+void RaiseAbovePrevious(window::Form& form, int row) {
+    const std::optional<double> previous = DelayValue(form.Text2(row - 1));
+    const std::optional<double> own = DelayValue(form.Text2(row));
+    if (previous && own && *previous >= *own) {
+        WriteDelay(form, row, *previous + 1);
     }
 }
 
 // The clearing step shared by both sweeps: a row without a path carries no delay.
-void Effacer_Si_Sans_Chemin(window::Form& form, int row) {
+void ClearWithoutPath(window::Form& form, int row) {
     if (form.Text1(row).text().empty()) {
         form.Text2(row).setText("");
     }
@@ -59,7 +60,7 @@ void Text1_Change(window::Form& form, std::int16_t Index) {
         form.Text2(Index).setText("");
     }
     // Delay proposal, also for a row that the move-up has just emptied.
-    Monter_Apres_Precedent(form, Index);
+    RaiseAbovePrevious(form, Index);
 }
 
 void Text2_Change(window::Form& form, std::int16_t Index) {
@@ -71,42 +72,42 @@ void Text2_Change(window::Form& form, std::int16_t Index) {
         if (form.Text1(0).text().empty() || form.Text2(1).text().empty()) {
             return;
         }
-        const std::optional<double> suivant = Valeur(form.Text2(1));
-        const std::optional<double> propre = Valeur(form.Text2(0));
-        if (suivant && propre && *suivant < *propre) {
-            Ecrire_Delai(form, 0, *suivant - 1);
+        const std::optional<double> next = DelayValue(form.Text2(1));
+        const std::optional<double> own = DelayValue(form.Text2(0));
+        if (next && own && *next < *own) {
+            WriteDelay(form, 0, *next - 1);
         }
         return;
     }
     if (Index > 4 || form.Text1(Index).text().empty()) {
         return;
     }
-    Monter_Apres_Precedent(form, Index);
+    RaiseAbovePrevious(form, Index);
 }
 
 void Text1_LostFocus(window::Form& form, std::int16_t /*Index*/) {
     for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
-        Effacer_Si_Sans_Chemin(form, form.Ligne);
+        ClearWithoutPath(form, form.Ligne);
     }
 }
 
 void Text2_LostFocus(window::Form& form, std::int16_t /*Index*/) {
     for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
-        Effacer_Si_Sans_Chemin(form, form.Ligne);
+        ClearWithoutPath(form, form.Ligne);
         if (form.Ligne == 4) {
             continue;  // the last row has no next row to stay below
         }
         // Lower this row below the next one. The next row is compared before its own clearing turn, so a delay
         // standing in a row without a path still counts here. Lowering raises the row's change event, which puts
         // the delay back up after the previous row's when there is no room between the two.
-        const int ligne = form.Ligne;
-        if (form.Text2(ligne).text().empty() || form.Text2(ligne + 1).text().empty()) {
+        const int row = form.Ligne;
+        if (form.Text2(row).text().empty() || form.Text2(row + 1).text().empty()) {
             continue;
         }
-        const std::optional<double> suivant = Valeur(form.Text2(ligne + 1));
-        const std::optional<double> propre = Valeur(form.Text2(ligne));
-        if (suivant && propre && *suivant <= *propre) {
-            Ecrire_Delai(form, ligne, *suivant - 1);
+        const std::optional<double> next = DelayValue(form.Text2(row + 1));
+        const std::optional<double> own = DelayValue(form.Text2(row));
+        if (next && own && *next <= *own) {
+            WriteDelay(form, row, *next - 1);
         }
     }
 }

@@ -8,17 +8,17 @@
 
 namespace selvatro::list {
 
-std::string Nom_Fichier_Config(const window::Form& form) {
+std::string ListFilePath(const window::Form& form) {
     // The separator is always added: a root folder gives two in a row, which every file system accepts.
-    return form.App().folder() + form.Files().separator() + std::string(kNomFichier);
+    return form.App().folder() + form.Files().separator() + std::string(kListFileName);
 }
 
-void Charger_Liste(window::Form& form) {
-    if (!form.Files().ordinaryFileExists(Nom_Fichier_Config(form))) {
+void LoadList(window::Form& form) {
+    if (!form.Files().ordinaryFileExists(ListFilePath(form))) {
         return;
     }
     form.Chargement = 1;
-    const std::string text = form.Files().readText(Nom_Fichier_Config(form)).value_or(std::string());
+    const std::string text = form.Files().readText(ListFilePath(form)).value_or(std::string());
     FieldReader reader(text);
     for (int i = 0; i < 5; ++i) {
         const std::optional<std::string> path = reader.Next();
@@ -57,12 +57,12 @@ std::string SaveFailedMessage(const window::Form& form, const std::string& fileN
 // A list file that exists but could not be read loaded as five empty rows. Writing those back would put an empty
 // list in the place of one that may well be whole (a file of another owner, a damaged disk), so while the ten
 // boxes are still empty the file is left as it is. Once the user has entered anything, the new list is saved.
-bool ListeIllisibleAGarder(const window::Form& form, const std::string& fileName, const std::string& contents) {
-    std::string vide;
+bool KeepUnreadableList(const window::Form& form, const std::string& fileName, const std::string& contents) {
+    std::string empty;
     for (int i = 0; i < 5; ++i) {
-        vide += Enregistrement("", "");
+        empty += Record("", "");
     }
-    return contents == vide && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
+    return contents == empty && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
 }
 
 }  // namespace
@@ -70,11 +70,11 @@ bool ListeIllisibleAGarder(const window::Form& form, const std::string& fileName
 void Quitter(window::Form& form) {
     std::string contents;
     for (int i = 0; i < 5; ++i) {
-        contents += Enregistrement(form.Text1(i).text(), form.Text2(i).text());
+        contents += Record(form.Text1(i).text(), form.Text2(i).text());
     }
-    const std::string fileName = Nom_Fichier_Config(form);
+    const std::string fileName = ListFilePath(form);
     try {
-        if (!ListeIllisibleAGarder(form, fileName, contents)) {
+        if (!KeepUnreadableList(form, fileName, contents)) {
             form.Files().replaceText(fileName, contents);
         }
     } catch (const platform::FileError& error) {

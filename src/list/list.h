@@ -12,11 +12,11 @@ class Form;
 namespace selvatro::list {
 
 /// The full name of the list file: the executable's folder, a separator, the file name. Built anew at each use.
-std::string Nom_Fichier_Config(const window::Form& form);
+std::string ListFilePath(const window::Form& form);
 
 /// Reads the list file, when there is one, into the ten boxes, with Chargement held at 1 meanwhile. A file that
 /// cannot be read, or ends early, loads the rows read so far; the others stay as they were.
-void Charger_Liste(window::Form& form);
+void LoadList(window::Form& form);
 
 /// Writes the ten box texts, as they stand, to the list file and ends the process. A save that fails leaves the
 /// old file whole; the user is told and the process ends all the same. A list file that exists but cannot be read

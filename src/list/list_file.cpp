@@ -2,7 +2,7 @@
 
 namespace selvatro::list {
 
-std::string Enregistrement(std::string_view path, std::string_view delay) {
+std::string Record(std::string_view path, std::string_view delay) {
     std::string record;
     record.reserve(path.size() + delay.size() + 7);
     record += '"';

@@ -11,10 +11,10 @@
 namespace selvatro::list {
 
 /// The name of the list file inside the executable's folder.
-inline constexpr std::string_view kNomFichier = "selvatro.cfg";
+inline constexpr std::string_view kListFileName = "selvatro.cfg";
 
 /// One record as the writer puts it in the file, line end included.
-std::string Enregistrement(std::string_view path, std::string_view delay);
+std::string Record(std::string_view path, std::string_view delay);
 
 /// Reads the fields of a list file one after another.
 ///

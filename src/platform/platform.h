@@ -68,6 +68,9 @@ public:
     virtual bool isEnabled() const = 0;
 };
 
+/// The file dialog's option that hides its read-only check box.
+inline constexpr std::int32_t kHideReadOnly = 4;
+
 /// The window's file-open dialog; its settings and its last file name persist between openings.
 class FileDialog {
 public:
@@ -76,7 +79,7 @@ public:
     virtual void setTitle(const std::string& title) = 0;
     /// When true, a cancel makes showOpen throw DialogCancelled instead of leaving an empty file name.
     virtual void setCancelError(bool cancelError) = 0;
-    /// Sets the dialog's option flags (4 hides the read-only check box).
+    /// Sets the dialog's option flags (kHideReadOnly and the like).
     virtual void setFlags(std::int32_t flags) = 0;
     /// Sets the filter: labels and patterns, all separated by vertical bars.
     virtual void setFilter(const std::string& filter) = 0;
@@ -115,6 +118,11 @@ public:
     virtual std::string fileDescription() const = 0;
     /// The version numbers from the version record.
     virtual Version version() const = 0;
+    /// The executable's own file name in lower case, as the desktop names it ("selvatro", "selvatro.exe"): a
+    /// list that names it would start the program again at every logon.
+    virtual std::string ownFileName() const = 0;
+    /// The folder that the file dialog opens in for an empty row: the system drive's root ("C:\\", "/").
+    virtual std::string rootFolder() const = 0;
 };
 
 /// Starting other programs.
@@ -173,15 +181,20 @@ public:
                                          const std::string& target, const std::string& arguments) = 0;
 };
 
+/// The highest result code of a browser lookup or start that still means failure; success is above it.
+inline constexpr std::int32_t kShellErrorMax = 32;
+/// The show state that opens a started program's window in its normal size and gives it the focus.
+inline constexpr std::int32_t kShowNormal = 1;
+
 /// The desktop's default web browser.
 class Browser {
 public:
     virtual ~Browser() = default;
     /// Looks up the program that would open `file`, writing its full path, ended by a NUL, into `result`
-    /// (whose size it keeps). Returns a code above 32 on success, 32 or below on failure.
+    /// (whose size it keeps). Returns a code above kShellErrorMax on success.
     virtual std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) = 0;
-    /// Starts `command` with `parameters` as its one argument, without a shell. Returns a code above 32 on
-    /// success, 32 or below on failure.
+    /// Starts `command` with `parameters` as its one argument, without a shell. Returns a code above
+    /// kShellErrorMax on success.
     virtual std::int32_t shellExecute(const std::string& operation, const std::string& command,
                                       const std::string& parameters, const std::string& folder,
                                       std::int32_t showState) = 0;

@@ -32,7 +32,7 @@ std::string MissingProgramMessage(const window::Form& form, const std::string& p
 
 // Reports the due row's missing program, restores the window with its path selected, and asks the next tick to
 // end the run.
-void ArretProgrammeManquant(window::Form& form, int row) {
+void StopOnMissingProgram(window::Form& form, int row) {
     form.Messages().show(MissingProgramMessage(form, form.Text1(row).text()), platform::MessageStyle::Plain,
                          "Selvatro");
     form.Window().setWindowState(WindowState::Normal);  // runs the gate: timer off, disabled caption
@@ -65,7 +65,7 @@ void Timer1_Timer(window::Form& form) {
             }
             const std::string path = form.Text1(row).text();
             if (!form.Files().ordinaryFileExists(path)) {
-                ArretProgrammeManquant(form, row);
+                StopOnMissingProgram(form, row);
                 return;
             }
             [[maybe_unused]] const double task = form.Programs().start(path);

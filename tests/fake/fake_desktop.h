@@ -162,9 +162,23 @@ struct Profile {
     std::string fileDescription = "selvatro";
     platform::Version version{1, 2, 0};
     char separator = '/';
+    std::string ownFileName = "selvatro";
+    std::string rootFolder = "/";
     /// The English name of the user's language; nothing when the platform knows none.
     std::optional<std::string> language = std::string("English");
     std::string decimalSeparator = ".";
+
+    /// A program in C:\\Outils on a Windows desktop.
+    static Profile Windows() {
+        Profile p;
+        p.folder = "C:\\Outils";
+        p.productName = "Selvatro.exe";
+        p.fileDescription = "selvatro.exe";
+        p.separator = '\\';
+        p.ownFileName = "selvatro.exe";
+        p.rootFolder = "C:\\";
+        return p;
+    }
 };
 
 class FakeAppFacts final : public platform::AppFacts {
@@ -174,6 +188,8 @@ public:
     std::string productName() const override { return profile_.productName; }
     std::string fileDescription() const override { return profile_.fileDescription; }
     platform::Version version() const override { return profile_.version; }
+    std::string ownFileName() const override { return profile_.ownFileName; }
+    std::string rootFolder() const override { return profile_.rootFolder; }
 
 private:
     const Profile& profile_;

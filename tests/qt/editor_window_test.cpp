@@ -65,6 +65,8 @@ public:
     std::string productName() const override { return "selvatro"; }
     std::string fileDescription() const override { return "selvatro"; }
     platform::Version version() const override { return {1, 2, 0}; }
+    std::string ownFileName() const override { return "selvatro"; }
+    std::string rootFolder() const override { return "/"; }
 };
 
 class NoPrograms final : public platform::Programs {
@@ -176,9 +178,9 @@ protected:
     void open(const Rows& rows) {
         std::string text;
         for (const auto& [path, delay] : rows) {
-            text += list::Enregistrement(path, delay);
+            text += list::Record(path, delay);
         }
-        files.listName = facts.folder() + "/" + std::string(list::kNomFichier);
+        files.listName = facts.folder() + "/" + std::string(list::kListFileName);
         files.list = text;
         form = std::make_unique<Form1>(
             window.controls(dialog),

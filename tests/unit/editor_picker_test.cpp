@@ -23,12 +23,7 @@ const char* const kEnglishRefusal = "Oh no ...\nThis would have cause a never en
 const char* const kFrenchRefusal = "Ah non ...\nCeci causerait une boucle infinie.";
 
 Profile Windows() {
-    Profile p;
-    p.folder = "C:\\Outils";
-    p.productName = "Selvatro.exe";
-    p.fileDescription = "selvatro.exe";
-    p.separator = '\\';
-    return p;
+    return Profile::Windows();
 }
 
 Profile Posix() {

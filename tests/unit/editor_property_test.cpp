@@ -189,11 +189,7 @@ void RandomAction(Session& s, Dice& dice, std::ostream* log) {
 }
 
 fake::Profile RandomProfile(Dice& dice) {
-    fake::Profile p;
-    if (dice.chance(50)) {
-        p.separator = '\\';
-        p.folder = "C:\\Outils";
-    }
+    fake::Profile p = dice.chance(50) ? fake::Profile::Windows() : fake::Profile();
     p.decimalSeparator = dice.chance(30) ? "," : ".";
     return p;
 }

@@ -23,18 +23,17 @@ std::vector<std::string> AllFields(const std::string& text) {
 using Fields = std::vector<std::string>;
 
 TEST(ListFileWriter, WritesQuotedRecordsWithCrLf) {
-    EXPECT_EQ(Enregistrement("", ""), "\"\",\"\"\r\n");
-    EXPECT_EQ(Enregistrement("C:\\Outils\\agenda.exe", "10").size(), 29u);
-    EXPECT_EQ(Enregistrement("C:\\Program Files\\Mail\\mail.exe", "25"),
-              "\"C:\\Program Files\\Mail\\mail.exe\",\"25\"\r\n");
-    EXPECT_EQ(Enregistrement("a \"b\"", "x"), "\"a \"b\"\",\"x\"\r\n");  // no escape of any kind
+    EXPECT_EQ(Record("", ""), "\"\",\"\"\r\n");
+    EXPECT_EQ(Record("C:\\Outils\\agenda.exe", "10").size(), 29u);
+    EXPECT_EQ(Record("C:\\Program Files\\Mail\\mail.exe", "25"), "\"C:\\Program Files\\Mail\\mail.exe\",\"25\"\r\n");
+    EXPECT_EQ(Record("a \"b\"", "x"), "\"a \"b\"\",\"x\"\r\n");  // no escape of any kind
 }
 
 TEST(ListFileReader, ReadsWhatTheWriterWrites) {
     const Fields texts = {"/opt/my apps/a, b", "10", "", "", " blanks ", "1 0", "Zoé", "x,y", "", ""};
     std::string file;
     for (std::size_t i = 0; i < texts.size(); i += 2) {
-        file += Enregistrement(texts[i], texts[i + 1]);
+        file += Record(texts[i], texts[i + 1]);
     }
     EXPECT_EQ(AllFields(file), texts);
 }

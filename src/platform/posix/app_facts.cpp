@@ -48,4 +48,12 @@ Version PosixAppFacts::version() const {
     return {SELVATRO_VERSION_MAJOR, SELVATRO_VERSION_MINOR, SELVATRO_VERSION_PATCH};
 }
 
+std::string PosixAppFacts::ownFileName() const {
+    return "selvatro";
+}
+
+std::string PosixAppFacts::rootFolder() const {
+    return "/";
+}
+
 }  // namespace selvatro::platform::posix

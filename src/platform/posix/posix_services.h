@@ -18,6 +18,8 @@ public:
     std::string productName() const override;
     std::string fileDescription() const override;
     Version version() const override;
+    std::string ownFileName() const override;
+    std::string rootFolder() const override;
 
 private:
     std::string folder_;

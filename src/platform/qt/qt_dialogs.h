@@ -45,8 +45,6 @@ public:
     void showOpen() override;
     std::string fileName() const override { return fileName_; }
 
-    const std::string& title() const { return title_; }
-
 private:
     EventGate& gate_;
     QWidget* parent_;
