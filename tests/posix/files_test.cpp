@@ -110,6 +110,24 @@ TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     }
 }
 
+// What a Windows editor writes when asked for "Unicode": the list reads as the same text, without the mark.
+TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
+    Sandbox box;
+    PosixFiles files("", "");
+    const std::string name = box.path() + "/selvatro.cfg";
+    const std::u16string units = u"\uFEFF\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n";
+    for (const bool bigEndian : {false, true}) {
+        std::string bytes;
+        for (const char16_t unit : units) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        WriteFile(name, bytes);
+        EXPECT_EQ(files.readText(name), "\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n") << bigEndian;
+    }
+}
+
 TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
     Sandbox box;
     PosixFiles files("", "");

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/encoding.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
 

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
@@ -22,72 +23,6 @@ namespace selvatro::platform::posix {
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
-}
-
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, code = lead & 0x07u;
-        } else {
-            return false;  // a continuation byte first, C0/C1 (always overlong), or F5..FF
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        const std::uint32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
-        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-std::string Windows1252ToUtf8(std::string_view text) {
-    // 0x80..0x9F; 0 marks the five bytes that keep their own code point.
-    static constexpr std::array<std::uint16_t, 32> kHigh = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        std::uint32_t code = byte;
-        if (byte >= 0x80 && byte <= 0x9F && kHigh[byte - 0x80u] != 0) {
-            code = kHigh[byte - 0x80u];
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0u | (code >> 6));
-            out += static_cast<char>(0x80u | (code & 0x3Fu));
-        } else {
-            out += static_cast<char>(0xE0u | (code >> 12));
-            out += static_cast<char>(0x80u | ((code >> 6) & 0x3Fu));
-            out += static_cast<char>(0x80u | (code & 0x3Fu));
-        }
-    }
-    return out;
 }
 
 // ---- paths and folders ----
@@ -363,6 +298,10 @@ std::optional<std::string> PosixFiles::readText(const std::string& path) {
         bytes.append(chunk.data(), static_cast<std::size_t>(n));
     }
     close(fd);
+    // A list saved as "Unicode" by a Windows editor, or as UTF-8 with its mark by Selvatro on Windows.
+    if (std::optional<std::string> marked = DecodeMarkedText(bytes)) {
+        return marked;
+    }
     if (IsValidUtf8(bytes)) {
         return bytes;
     }

@@ -12,13 +12,6 @@ namespace selvatro::platform::posix {
 /// The system's text for an errno value ("No such file or directory").
 std::string ErrnoText(int error);
 
-/// True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
-/// Windows-1252 bytes as UTF-8. The five bytes that code page leaves undefined keep their own code point (U+0081,
-/// U+008D, ...), as Windows itself converts them.
-std::string Windows1252ToUtf8(std::string_view text);
-
 /// The folder part of `path` ("." when there is none, "/" for a name in the root) and the name after it.
 struct PathParts {
     std::string folder;

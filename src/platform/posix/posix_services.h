@@ -23,7 +23,8 @@ private:
     std::string folder_;
 };
 
-/// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8. A list file
+/// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8, and as UTF-16 or
+/// UTF-8 when they begin with that encoding's byte-order mark. A list file
 /// beside an executable whose folder the user cannot write is kept in `perUserFolder` instead.
 class PosixFiles final : public Files {
 public:
