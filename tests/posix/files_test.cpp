@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_services.h"
@@ -193,6 +197,73 @@ TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(result, "exception: Permission denied");
     EXPECT_EQ(ReadFile(locked + "/selvatro.cfg"), "old");
     EXPECT_EQ(FolderEntries(locked), std::vector<std::string>{"selvatro.cfg"});
+}
+
+// What a list name may hold instead of a list: a save leaves each as it was and says why; a read gets nothing from
+// it, at once (a FIFO without a writer, or a device that never ends, would hold up the start for good).
+TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
+    Sandbox box;
+    const std::string p = box.path();
+    ASSERT_EQ(mkfifo((p + "/fifo").c_str(), 0644), 0);
+
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketName = p + "/socket";
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::copy(socketName.begin(), socketName.end(), address.sun_path);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    // A device of our own making (/dev/zero's numbers), so that a save that did replace it would harm nothing.
+    // Without the right to make one, an unprivileged user's link to the real one is just as safe.
+    std::string device = p + "/zero";
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0) {
+        ASSERT_NE(geteuid(), 0u) << "root without the right to make a device: nothing safe to link to";
+        device = "/dev/zero";
+    }
+    ASSERT_EQ(symlink(device.c_str(), (p + "/device link").c_str()), 0);
+    ASSERT_EQ(symlink((p + "/gone").c_str(), (p + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink((p + "/fifo").c_str(), (p + "/fifo link").c_str()), 0);
+
+    struct Case {
+        std::string name;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"fifo", "Not a regular file but a named pipe (FIFO)"},
+        {"fifo link", "Not a regular file but a named pipe (FIFO)"},
+        {"socket", "Not a regular file but a socket"},
+        {"device link", "Not a regular file but a device"},
+        {"dangling", "A symbolic link to a file that does not exist"},
+    };
+    const auto kind = [](const std::string& path) {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    };
+    const std::vector<std::string> before = FolderEntries(p);
+    for (const Case& c : cases) {
+        const std::string path = p + "/" + c.name;
+        const mode_t kindBefore = kind(path);
+        // In a child that an alarm ends, so that a read that blocks fails the test instead of hanging it.
+        const std::string result = InChild([&] {
+            alarm(5);
+            PosixFiles files("", "");
+            std::string seen = files.readText(path) ? "read" : "nothing";
+            try {
+                files.replaceText(path, "\"/bin/true\",\"5\"\r\n");
+                seen += ", replaced";
+            } catch (const FileError& error) {
+                seen += std::string(", ") + error.what();
+            }
+            return seen;
+        });
+        EXPECT_EQ(result, "nothing, " + c.reason) << c.name;
+        EXPECT_EQ(kind(path), kindBefore) << c.name;
+    }
+    EXPECT_EQ(kind(device), static_cast<mode_t>(S_IFCHR));
+    EXPECT_EQ(kind(p + "/gone"), 0u);
+    EXPECT_EQ(FolderEntries(p), before);  // and no temporary was left behind
+    close(listener);
 }
 
 // A system-wide install: the executable's folder belongs to root, the user keeps the list in the per-user folder.

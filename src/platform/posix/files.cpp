@@ -187,17 +187,97 @@ bool SameFolder(const std::string& a, const std::string& b) {
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-}  // namespace
+// Why a save leaves something that is not a regular file where it is.
+std::string NotAFileReason(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return ErrnoText(EISDIR);
+    }
+    if (S_ISFIFO(mode)) {
+        return "Not a regular file but a named pipe (FIFO)";
+    }
+    if (S_ISSOCK(mode)) {
+        return "Not a regular file but a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "Not a regular file but a device";
+    }
+    return "Not a regular file";
+}
 
-void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode) {
-    std::string target = path;
+// The file that a save replaces: `path` itself, or the file that its symbolic links lead to, so that the links
+// stay. Only a regular file, or a name that holds nothing yet, may be replaced: renaming over a device, a FIFO or
+// a socket would destroy it (a device made into a small file, as root), and over a link that leads nowhere would
+// put the list where the link was and break what the user linked. Throws FileError.
+struct Replaceable {
+    std::string path;
+    std::optional<struct stat> existing;
+};
+Replaceable ReplaceableTarget(const std::string& path) {
     struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* resolved = realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) {
+            return {path, std::nullopt};  // a new file: a missing folder fails once the temporary is made there
+        }
+        Fail();
+    }
+    std::string target = path;
+    if (S_ISLNK(info.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            if (errno == ENOENT) {
+                throw FileError("A symbolic link to a file that does not exist");
+            }
+            Fail();
+        }
+        target = resolved;
+        std::free(resolved);
+        if (stat(target.c_str(), &info) != 0) {
+            Fail();
         }
     }
+    if (!S_ISREG(info.st_mode)) {
+        throw FileError(NotAFileReason(info.st_mode));
+    }
+    return {target, info};
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+    // Looked at before it is opened, since opening alone may act on a device (a tape rewinds, a watchdog arms);
+    // looked at again once open, since the name may have changed in between. A FIFO opened without O_NONBLOCK
+    // would wait for a writer that never comes.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 8192> chunk{};
+    while (bytes.size() < limit) {
+        const ssize_t n = read(fd, chunk.data(), std::min(chunk.size(), limit - bytes.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // the end, or an error: what was read so far is the text
+        }
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return bytes;
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode) {
+    const Replaceable replaceable = ReplaceableTarget(path);
+    const std::string& target = replaceable.path;
     RemoveStaleTemporaries(SplitPath(target));
     // The usual case at every logon: the file already holds these very bytes (the list as it was loaded, the
     // logon entry as it was written last time). Writing them again would only wait for the disk twice, at the
@@ -205,7 +285,6 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     if (Holds(target, text)) {
         return;
     }
-    const bool existed = stat(target.c_str(), &info) == 0;
     const PathParts parts = SplitPath(target);
 
     std::string pattern = parts.folder + "/" + TemporaryPrefix(parts) + "XXXXXX";
@@ -217,11 +296,12 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     if (!WriteAll(fd, text)) {
         Fail();
     }
-    if (existed) {
+    const std::optional<struct stat>& existing = replaceable.existing;
+    if (existing) {
         // Keep the owner's group and the mode; only root can give the file back to another owner.
-        [[maybe_unused]] const int ignored = fchown(fd, info.st_uid, info.st_gid);
+        [[maybe_unused]] const int ignored = fchown(fd, existing->st_uid, existing->st_gid);
     }
-    if (fchmod(fd, existed ? (info.st_mode & 07777) : newFileMode) != 0 || fsync(fd) != 0 || !temporary.close()) {
+    if (fchmod(fd, existing ? (existing->st_mode & 07777) : newFileMode) != 0 || fsync(fd) != 0 || !temporary.close()) {
         Fail();
     }
     if (rename(temporary.name().c_str(), target.c_str()) != 0) {
@@ -276,36 +356,18 @@ bool PosixFiles::ordinaryFileExists(const std::string& path) {
 }
 
 std::optional<std::string> PosixFiles::readText(const std::string& path) {
-    const int fd = open(readLocation(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    std::optional<std::string> bytes = ReadRegularFile(readLocation(path));
+    if (!bytes) {
         return std::nullopt;
     }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        close(fd);
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, 8192> chunk{};
-    for (;;) {
-        const ssize_t n = read(fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;  // the end, or an error: what was read so far is the text
-        }
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
-    }
-    close(fd);
     // A list saved as "Unicode" by a Windows editor, or as UTF-8 with its mark by Selvatro on Windows.
-    if (std::optional<std::string> marked = DecodeMarkedText(bytes)) {
+    if (std::optional<std::string> marked = DecodeMarkedText(*bytes)) {
         return marked;
     }
-    if (IsValidUtf8(bytes)) {
+    if (IsValidUtf8(*bytes)) {
         return bytes;
     }
-    return Windows1252ToUtf8(bytes);
+    return Windows1252ToUtf8(*bytes);
 }
 
 void PosixFiles::replaceText(const std::string& path, const std::string& text) {
