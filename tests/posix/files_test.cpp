@@ -32,7 +32,7 @@ using test::WriteFile;
 
 TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string name = box.path() + "/selvatro.cfg";
     const std::string texts[] = {
         "",
@@ -53,7 +53,7 @@ TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
 // those old enough that no save can still be writing them, and nothing else.
 TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string name = box.path() + "/selvatro.cfg";
     WriteFile(name, "same");
     const auto age = [&](const std::string& file, time_t seconds) {
@@ -93,7 +93,7 @@ TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
 
 TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     struct Case {
         std::string bytes;
         std::string text;
@@ -117,7 +117,7 @@ TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
 // What a Windows editor writes when asked for "Unicode": the list reads as the same text, without the mark.
 TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string name = box.path() + "/selvatro.cfg";
     const std::u16string units = u"\uFEFF\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n";
     for (const bool bigEndian : {false, true}) {
@@ -134,7 +134,7 @@ TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
 
 TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     EXPECT_EQ(files.readText(box.path() + "/missing"), std::nullopt);
     EXPECT_EQ(files.readText(box.path()), std::nullopt);
     EXPECT_EQ(files.readText(""), std::nullopt);
@@ -142,7 +142,7 @@ TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
 
 TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string kept = box.path() + "/kept";
     WriteFile(kept, "old", 0640);
     files.replaceText(kept, "new");
@@ -168,7 +168,7 @@ TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
 // read-only folder tried as an unprivileged user.
 TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
 
     try {
         files.replaceText(box.path() + "/no such folder/selvatro.cfg", "new");
@@ -189,7 +189,7 @@ TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     chmod(locked.c_str(), 0555);
     const std::string result = InChild(
         [&] {
-            PosixFiles asUser("", "");
+            PosixFiles asUser("", "", "selvatro.cfg");
             asUser.replaceText(locked + "/selvatro.cfg", "new");
             return std::string("written");
         },
@@ -247,7 +247,7 @@ TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
         // In a child that an alarm ends, so that a read that blocks fails the test instead of hanging it.
         const std::string result = InChild([&] {
             alarm(5);
-            PosixFiles files("", "");
+            PosixFiles files("", "", "selvatro.cfg");
             std::string seen = files.readText(path) ? "read" : "nothing";
             try {
                 files.replaceText(path, "\"/bin/true\",\"5\"\r\n");
@@ -280,7 +280,7 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     const auto session = [&](const std::string& path, const std::optional<std::string>& save) {
         return InChild(
             [&] {
-                PosixFiles files(bin, perUser);
+                PosixFiles files(bin, perUser, "selvatro.cfg");
                 std::string seen = files.ordinaryFileExists(path) ? "exists:" : "missing:";
                 seen += files.readText(path).value_or("(nothing)");
                 if (save) {
@@ -310,13 +310,28 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     const std::string elsewhere = box.make("elsewhere");
     chmod(elsewhere.c_str(), 0555);
     EXPECT_EQ(session(elsewhere + "/selvatro.cfg", "x"), "exception: Permission denied");
+
+    // Nor any file but the list: a program beside the executable is that program, whatever the per-user folder
+    // holds under its name.
+    WriteFile(perUser + "/tool", "#!/bin/sh\n", 0755);
+    EXPECT_EQ(session(bin + "/tool", std::nullopt), "missing:(nothing)");
+    EXPECT_EQ(session(bin + "/tool", "x"), "exception: Permission denied");
+
+    // What a failed save names: the file that the save was to write.
+    const auto target = [&](const std::string& path) {
+        return InChild([&] { return PosixFiles(bin, perUser, "selvatro.cfg").writeTarget(path); }, true);
+    };
+    EXPECT_EQ(target(beside), perUser + "/selvatro.cfg");
+    EXPECT_EQ(target(bin + "/tool"), bin + "/tool");
+    EXPECT_EQ(target(elsewhere + "/selvatro.cfg"), elsewhere + "/selvatro.cfg");
 }
 
 TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
     Sandbox box;
     const std::string bin = box.make("bin");
     const std::string perUser = box.path() + "/home/.config/selvatro";
-    PosixFiles files(bin, perUser);
+    PosixFiles files(bin, perUser, "selvatro.cfg");
+    EXPECT_EQ(files.writeTarget(bin + "/selvatro.cfg"), bin + "/selvatro.cfg");
     files.replaceText(bin + "/selvatro.cfg", "beside");
     EXPECT_EQ(ReadFile(bin + "/selvatro.cfg"), "beside");
     EXPECT_FALSE(std::filesystem::exists(perUser));
@@ -324,7 +339,7 @@ TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
 
 TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string p = box.path();
     WriteFile(p + "/program", "#!/bin/sh\n", 0755);
     WriteFile(p + "/.hidden", "", 0755);
@@ -358,7 +373,7 @@ TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
 
 TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", box.path().c_str(), 1);
@@ -387,7 +402,7 @@ TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
 
 TEST(PosixFiles, TheCurrentFolderChangesOrTheCallFails) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::filesystem::path before = std::filesystem::current_path();
     files.setCurrentDrive("C:\\");  // no drives here: nothing happens
     EXPECT_EQ(std::filesystem::current_path(), before);

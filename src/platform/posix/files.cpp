@@ -319,19 +319,27 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 
 // ---- the file services ----
 
+PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName)
+    : executableFolder_(std::move(executableFolder)),
+      perUserFolder_(std::move(perUserFolder)),
+      listFileName_(std::move(listFileName)) {}
+
 PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder)
-    : executableFolder_(std::move(executableFolder)), perUserFolder_(std::move(perUserFolder)) {}
+    : PosixFiles(std::move(executableFolder), std::move(perUserFolder), "selvatro.cfg") {}
 
 char PosixFiles::separator() const {
     return '/';
 }
 
 std::optional<std::string> PosixFiles::perUserName(const std::string& path) const {
-    if (executableFolder_.empty() || perUserFolder_.empty()) {
+    if (executableFolder_.empty() || perUserFolder_.empty() || listFileName_.empty()) {
         return std::nullopt;
     }
+    // Only the list is the user's own: a program that a row names in the executable's folder is that program, and a
+    // file of the same name in the per-user folder must not stand in for it.
     const PathParts parts = SplitPath(path);
-    if (parts.name.empty() || !SameFolder(parts.folder, executableFolder_) || access(parts.folder.c_str(), W_OK) == 0) {
+    if (parts.name != listFileName_ || !SameFolder(parts.folder, executableFolder_) ||
+        access(parts.folder.c_str(), W_OK) == 0) {
         return std::nullopt;
     }
     return perUserFolder_ + "/" + parts.name;
@@ -377,6 +385,10 @@ void PosixFiles::replaceText(const std::string& path, const std::string& text) {
         return;
     }
     ReplaceFileAtomically(path, text, 0644);
+}
+
+std::string PosixFiles::writeTarget(const std::string& path) const {
+    return perUserName(path).value_or(path);
 }
 
 std::string PosixFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {
