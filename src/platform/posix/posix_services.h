@@ -68,7 +68,9 @@ public:
     explicit AutostartShortcuts(std::string configHome);
     /// Writes `<configHome>/autostart/<linkName>.desktop` whichever logon folder name is given ("\Startup" or
     /// "\Démarrage"); `arguments`, when not empty, follow the quoted target as they are, split at blanks
-    /// and never read as field codes. Returns 1 when the entry is in place, 0 when it could not be written.
+    /// and never read as field codes. The switch-off keys of the desktops' start-up settings (Hidden,
+    /// X-GNOME-Autostart-enabled, X-MATE-Autostart-enabled, ...) keep the values that the entry held; all else is
+    /// written anew. Returns 1 when the entry is in place, 0 when it could not be written.
     std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
                                  const std::string& arguments) override;
 
