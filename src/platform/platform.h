@@ -148,6 +148,9 @@ public:
     /// Replaces the file whole with `text`, so that a failure at any point leaves the old file intact.
     /// Throws FileError.
     virtual void replaceText(const std::string& path, const std::string& text) = 0;
+    /// The file that replaceText(path) writes: the path itself, or its per-user copy where the user may not write
+    /// beside the executable.
+    virtual std::string writeTarget(const std::string& path) const = 0;
     /// Creates a new private file with a unique name ending in `suffix` in the user's temporary folder, writes
     /// `text` to it and returns its name. Throws FileError.
     virtual std::string writeTemporaryText(const std::string& suffix, const std::string& text) = 0;

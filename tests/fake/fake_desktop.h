@@ -220,6 +220,7 @@ public:
     bool ordinaryFileExists(const std::string& path) override;
     std::optional<std::string> readText(const std::string& path) override;
     void replaceText(const std::string& path, const std::string& text) override;
+    std::string writeTarget(const std::string& path) const override { return path; }
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;

@@ -41,7 +41,7 @@ TEST(AutostartShortcuts, WritesTheEntryForEitherFolderName) {
     EXPECT_EQ(ReadFile(entry), expected);
 
     // Replaced whole, whatever was there.
-    WriteFile(entry, "[Desktop Entry]\nHidden=true\nExec=/bin/false\n" + std::string(4000, '#'));
+    WriteFile(entry, "[Desktop Entry]\nNoDisplay=true\nExec=/bin/false\n" + std::string(4000, '#'));
     EXPECT_EQ(shortcuts.createShellLink("\\Démarrage", "Selvatro", "/usr/local/bin/selvatro", ""), 1);
     EXPECT_EQ(ReadFile(entry), expected);
     EXPECT_EQ(test::FolderEntries(config + "/autostart"), std::vector<std::string>{"Selvatro.desktop"});
@@ -54,6 +54,55 @@ TEST(AutostartShortcuts, WritesTheEntryForEitherFolderName) {
     EXPECT_NE(ReadFile(entry)->find("\nExec=env \"/opt/100%% sel/selvatro\"\nTryExec=/opt/100% sel/selvatro\n"),
               std::string::npos)
         << *ReadFile(entry);
+}
+
+// The user switched the entry off in the desktop's settings: each start rewrites the entry, the switches stay as the
+// user left them, and everything else is ours again.
+TEST(AutostartShortcuts, TheDesktopsSwitchOffKeysStayAsTheUserLeftThem) {
+    Sandbox box;
+    AutostartShortcuts shortcuts(box.path());
+    const std::string entry = box.make("autostart") + "/Selvatro.desktop";
+    const std::string ours =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Selvatro\n"
+        "Comment=Starts your programs one after another after you log on\n"
+        "Exec=\"/usr/bin/selvatro\"\n"
+        "TryExec=/usr/bin/selvatro\n"
+        "Icon=selvatro\n"
+        "Terminal=false\n";
+    struct Case {
+        std::string old;
+        std::string switches;  // what follows our own keys
+    };
+    const Case cases[] = {
+        {"[Desktop Entry]\nName=Old\nExec=/bin/false\nHidden=true\n",  // Xfce, KDE Plasma, LXQt
+         "X-GNOME-Autostart-enabled=true\nHidden=true\n"},
+        {ours + "X-GNOME-Autostart-enabled=false\n",  // GNOME, Cinnamon
+         "X-GNOME-Autostart-enabled=false\n"},
+        {"# edited\n[Desktop Entry]\nHidden=false\nX-MATE-Autostart-enabled=false\nName[fr]=Vieux\n"
+         "X-GNOME-Autostart-enabled=false\nX-KDE-autostart-enabled = 0\n",
+         "X-GNOME-Autostart-enabled=false\nHidden=false\nX-MATE-Autostart-enabled=false\nX-KDE-autostart-enabled="
+         "false\n"},
+        // What no desktop reads as a switch is not kept: a value that is no boolean, a translation, another group.
+        {"[Desktop Entry]\nHidden=ture\nHidden[fr]=true\nX-Autostart-enabled=false\nX-GNOME-Autostart-enabled=\n"
+         "[Desktop Action off]\nHidden=true\n",
+         "X-GNOME-Autostart-enabled=true\n"},
+        {"Hidden=true\n", "X-GNOME-Autostart-enabled=true\n"},  // no group: no desktop entry
+        {std::string("\xFF\xFE[\0D\0", 6), "X-GNOME-Autostart-enabled=true\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.old);
+        WriteFile(entry, c.old);
+        ASSERT_EQ(shortcuts.createShellLink("\\Startup", "Selvatro", "/usr/bin/selvatro", ""), 1);
+        EXPECT_EQ(ReadFile(entry), ours + c.switches);
+        const test::Outcome verdict = test::RunCommand(DESKTOP_FILE_VALIDATE " '" + entry + "'");
+        EXPECT_EQ(verdict.status, 0) << verdict.output;
+        EXPECT_EQ(verdict.output, "");
+        // The next start finds the entry as it would write it.
+        ASSERT_EQ(shortcuts.createShellLink("\\Démarrage", "Selvatro", "/usr/bin/selvatro", ""), 1);
+        EXPECT_EQ(ReadFile(entry), ours + c.switches);
+    }
 }
 
 TEST(AutostartShortcuts, FailuresAreReportedNotThrown) {

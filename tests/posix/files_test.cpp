@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_services.h"
@@ -28,7 +32,7 @@ using test::WriteFile;
 
 TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string name = box.path() + "/selvatro.cfg";
     const std::string texts[] = {
         "",
@@ -49,7 +53,7 @@ TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
 // those old enough that no save can still be writing them, and nothing else.
 TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string name = box.path() + "/selvatro.cfg";
     WriteFile(name, "same");
     const auto age = [&](const std::string& file, time_t seconds) {
@@ -89,7 +93,7 @@ TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
 
 TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     struct Case {
         std::string bytes;
         std::string text;
@@ -110,9 +114,27 @@ TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     }
 }
 
+// What a Windows editor writes when asked for "Unicode": the list reads as the same text, without the mark.
+TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
+    Sandbox box;
+    PosixFiles files("", "", "selvatro.cfg");
+    const std::string name = box.path() + "/selvatro.cfg";
+    const std::u16string units = u"\uFEFF\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n";
+    for (const bool bigEndian : {false, true}) {
+        std::string bytes;
+        for (const char16_t unit : units) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        WriteFile(name, bytes);
+        EXPECT_EQ(files.readText(name), "\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n") << bigEndian;
+    }
+}
+
 TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     EXPECT_EQ(files.readText(box.path() + "/missing"), std::nullopt);
     EXPECT_EQ(files.readText(box.path()), std::nullopt);
     EXPECT_EQ(files.readText(""), std::nullopt);
@@ -120,7 +142,7 @@ TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
 
 TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string kept = box.path() + "/kept";
     WriteFile(kept, "old", 0640);
     files.replaceText(kept, "new");
@@ -146,7 +168,7 @@ TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
 // read-only folder tried as an unprivileged user.
 TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
 
     try {
         files.replaceText(box.path() + "/no such folder/selvatro.cfg", "new");
@@ -167,7 +189,7 @@ TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     chmod(locked.c_str(), 0555);
     const std::string result = InChild(
         [&] {
-            PosixFiles asUser("", "");
+            PosixFiles asUser("", "", "selvatro.cfg");
             asUser.replaceText(locked + "/selvatro.cfg", "new");
             return std::string("written");
         },
@@ -175,6 +197,73 @@ TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(result, "exception: Permission denied");
     EXPECT_EQ(ReadFile(locked + "/selvatro.cfg"), "old");
     EXPECT_EQ(FolderEntries(locked), std::vector<std::string>{"selvatro.cfg"});
+}
+
+// What a list name may hold instead of a list: a save leaves each as it was and says why; a read gets nothing from
+// it, at once (a FIFO without a writer, or a device that never ends, would hold up the start for good).
+TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
+    Sandbox box;
+    const std::string p = box.path();
+    ASSERT_EQ(mkfifo((p + "/fifo").c_str(), 0644), 0);
+
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketName = p + "/socket";
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::copy(socketName.begin(), socketName.end(), address.sun_path);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    // A device of our own making (/dev/zero's numbers), so that a save that did replace it would harm nothing.
+    // Without the right to make one, an unprivileged user's link to the real one is just as safe.
+    std::string device = p + "/zero";
+    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0) {
+        ASSERT_NE(geteuid(), 0u) << "root without the right to make a device: nothing safe to link to";
+        device = "/dev/zero";
+    }
+    ASSERT_EQ(symlink(device.c_str(), (p + "/device link").c_str()), 0);
+    ASSERT_EQ(symlink((p + "/gone").c_str(), (p + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink((p + "/fifo").c_str(), (p + "/fifo link").c_str()), 0);
+
+    struct Case {
+        std::string name;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"fifo", "Not a regular file but a named pipe (FIFO)"},
+        {"fifo link", "Not a regular file but a named pipe (FIFO)"},
+        {"socket", "Not a regular file but a socket"},
+        {"device link", "Not a regular file but a device"},
+        {"dangling", "A symbolic link to a file that does not exist"},
+    };
+    const auto kind = [](const std::string& path) {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    };
+    const std::vector<std::string> before = FolderEntries(p);
+    for (const Case& c : cases) {
+        const std::string path = p + "/" + c.name;
+        const mode_t kindBefore = kind(path);
+        // In a child that an alarm ends, so that a read that blocks fails the test instead of hanging it.
+        const std::string result = InChild([&] {
+            alarm(5);
+            PosixFiles files("", "", "selvatro.cfg");
+            std::string seen = files.readText(path) ? "read" : "nothing";
+            try {
+                files.replaceText(path, "\"/bin/true\",\"5\"\r\n");
+                seen += ", replaced";
+            } catch (const FileError& error) {
+                seen += std::string(", ") + error.what();
+            }
+            return seen;
+        });
+        EXPECT_EQ(result, "nothing, " + c.reason) << c.name;
+        EXPECT_EQ(kind(path), kindBefore) << c.name;
+    }
+    EXPECT_EQ(kind(device), static_cast<mode_t>(S_IFCHR));
+    EXPECT_EQ(kind(p + "/gone"), 0u);
+    EXPECT_EQ(FolderEntries(p), before);  // and no temporary was left behind
+    close(listener);
 }
 
 // A system-wide install: the executable's folder belongs to root, the user keeps the list in the per-user folder.
@@ -191,7 +280,7 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     const auto session = [&](const std::string& path, const std::optional<std::string>& save) {
         return InChild(
             [&] {
-                PosixFiles files(bin, perUser);
+                PosixFiles files(bin, perUser, "selvatro.cfg");
                 std::string seen = files.ordinaryFileExists(path) ? "exists:" : "missing:";
                 seen += files.readText(path).value_or("(nothing)");
                 if (save) {
@@ -221,13 +310,28 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     const std::string elsewhere = box.make("elsewhere");
     chmod(elsewhere.c_str(), 0555);
     EXPECT_EQ(session(elsewhere + "/selvatro.cfg", "x"), "exception: Permission denied");
+
+    // Nor any file but the list: a program beside the executable is that program, whatever the per-user folder
+    // holds under its name.
+    WriteFile(perUser + "/tool", "#!/bin/sh\n", 0755);
+    EXPECT_EQ(session(bin + "/tool", std::nullopt), "missing:(nothing)");
+    EXPECT_EQ(session(bin + "/tool", "x"), "exception: Permission denied");
+
+    // What a failed save names: the file that the save was to write.
+    const auto target = [&](const std::string& path) {
+        return InChild([&] { return PosixFiles(bin, perUser, "selvatro.cfg").writeTarget(path); }, true);
+    };
+    EXPECT_EQ(target(beside), perUser + "/selvatro.cfg");
+    EXPECT_EQ(target(bin + "/tool"), bin + "/tool");
+    EXPECT_EQ(target(elsewhere + "/selvatro.cfg"), elsewhere + "/selvatro.cfg");
 }
 
 TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
     Sandbox box;
     const std::string bin = box.make("bin");
     const std::string perUser = box.path() + "/home/.config/selvatro";
-    PosixFiles files(bin, perUser);
+    PosixFiles files(bin, perUser, "selvatro.cfg");
+    EXPECT_EQ(files.writeTarget(bin + "/selvatro.cfg"), bin + "/selvatro.cfg");
     files.replaceText(bin + "/selvatro.cfg", "beside");
     EXPECT_EQ(ReadFile(bin + "/selvatro.cfg"), "beside");
     EXPECT_FALSE(std::filesystem::exists(perUser));
@@ -235,7 +339,7 @@ TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
 
 TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::string p = box.path();
     WriteFile(p + "/program", "#!/bin/sh\n", 0755);
     WriteFile(p + "/.hidden", "", 0755);
@@ -269,7 +373,7 @@ TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
 
 TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", box.path().c_str(), 1);
@@ -298,7 +402,7 @@ TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
 
 TEST(PosixFiles, TheCurrentFolderChangesOrTheCallFails) {
     Sandbox box;
-    PosixFiles files("", "");
+    PosixFiles files("", "", "selvatro.cfg");
     const std::filesystem::path before = std::filesystem::current_path();
     files.setCurrentDrive("C:\\");  // no drives here: nothing happens
     EXPECT_EQ(std::filesystem::current_path(), before);

@@ -47,6 +47,7 @@ public:
     void replaceText(const std::string& /*path*/, const std::string& /*text*/) override {
         throw platform::FileError("not written here");
     }
+    std::string writeTarget(const std::string& path) const override { return path; }
     std::string writeTemporaryText(const std::string& /*suffix*/, const std::string& /*text*/) override {
         throw platform::FileError("not written here");
     }

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
@@ -22,72 +23,6 @@ namespace selvatro::platform::posix {
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
-}
-
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, code = lead & 0x07u;
-        } else {
-            return false;  // a continuation byte first, C0/C1 (always overlong), or F5..FF
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        const std::uint32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
-        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-std::string Windows1252ToUtf8(std::string_view text) {
-    // 0x80..0x9F; 0 marks the five bytes that keep their own code point.
-    static constexpr std::array<std::uint16_t, 32> kHigh = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        std::uint32_t code = byte;
-        if (byte >= 0x80 && byte <= 0x9F && kHigh[byte - 0x80u] != 0) {
-            code = kHigh[byte - 0x80u];
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0u | (code >> 6));
-            out += static_cast<char>(0x80u | (code & 0x3Fu));
-        } else {
-            out += static_cast<char>(0xE0u | (code >> 12));
-            out += static_cast<char>(0x80u | ((code >> 6) & 0x3Fu));
-            out += static_cast<char>(0x80u | (code & 0x3Fu));
-        }
-    }
-    return out;
 }
 
 // ---- paths and folders ----
@@ -252,17 +187,97 @@ bool SameFolder(const std::string& a, const std::string& b) {
     return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
-}  // namespace
+// Why a save leaves something that is not a regular file where it is.
+std::string NotAFileReason(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return ErrnoText(EISDIR);
+    }
+    if (S_ISFIFO(mode)) {
+        return "Not a regular file but a named pipe (FIFO)";
+    }
+    if (S_ISSOCK(mode)) {
+        return "Not a regular file but a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "Not a regular file but a device";
+    }
+    return "Not a regular file";
+}
 
-void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode) {
-    std::string target = path;
+// The file that a save replaces: `path` itself, or the file that its symbolic links lead to, so that the links
+// stay. Only a regular file, or a name that holds nothing yet, may be replaced: renaming over a device, a FIFO or
+// a socket would destroy it (a device made into a small file, as root), and over a link that leads nowhere would
+// put the list where the link was and break what the user linked. Throws FileError.
+struct Replaceable {
+    std::string path;
+    std::optional<struct stat> existing;
+};
+Replaceable ReplaceableTarget(const std::string& path) {
     struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* resolved = realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) {
+            return {path, std::nullopt};  // a new file: a missing folder fails once the temporary is made there
+        }
+        Fail();
+    }
+    std::string target = path;
+    if (S_ISLNK(info.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            if (errno == ENOENT) {
+                throw FileError("A symbolic link to a file that does not exist");
+            }
+            Fail();
+        }
+        target = resolved;
+        std::free(resolved);
+        if (stat(target.c_str(), &info) != 0) {
+            Fail();
         }
     }
+    if (!S_ISREG(info.st_mode)) {
+        throw FileError(NotAFileReason(info.st_mode));
+    }
+    return {target, info};
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+    // Looked at before it is opened, since opening alone may act on a device (a tape rewinds, a watchdog arms);
+    // looked at again once open, since the name may have changed in between. A FIFO opened without O_NONBLOCK
+    // would wait for a writer that never comes.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 8192> chunk{};
+    while (bytes.size() < limit) {
+        const ssize_t n = read(fd, chunk.data(), std::min(chunk.size(), limit - bytes.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // the end, or an error: what was read so far is the text
+        }
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return bytes;
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode) {
+    const Replaceable replaceable = ReplaceableTarget(path);
+    const std::string& target = replaceable.path;
     RemoveStaleTemporaries(SplitPath(target));
     // The usual case at every logon: the file already holds these very bytes (the list as it was loaded, the
     // logon entry as it was written last time). Writing them again would only wait for the disk twice, at the
@@ -270,7 +285,6 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     if (Holds(target, text)) {
         return;
     }
-    const bool existed = stat(target.c_str(), &info) == 0;
     const PathParts parts = SplitPath(target);
 
     std::string pattern = parts.folder + "/" + TemporaryPrefix(parts) + "XXXXXX";
@@ -282,11 +296,12 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     if (!WriteAll(fd, text)) {
         Fail();
     }
-    if (existed) {
+    const std::optional<struct stat>& existing = replaceable.existing;
+    if (existing) {
         // Keep the owner's group and the mode; only root can give the file back to another owner.
-        [[maybe_unused]] const int ignored = fchown(fd, info.st_uid, info.st_gid);
+        [[maybe_unused]] const int ignored = fchown(fd, existing->st_uid, existing->st_gid);
     }
-    if (fchmod(fd, existed ? (info.st_mode & 07777) : newFileMode) != 0 || fsync(fd) != 0 || !temporary.close()) {
+    if (fchmod(fd, existing ? (existing->st_mode & 07777) : newFileMode) != 0 || fsync(fd) != 0 || !temporary.close()) {
         Fail();
     }
     if (rename(temporary.name().c_str(), target.c_str()) != 0) {
@@ -304,19 +319,27 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 
 // ---- the file services ----
 
+PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName)
+    : executableFolder_(std::move(executableFolder)),
+      perUserFolder_(std::move(perUserFolder)),
+      listFileName_(std::move(listFileName)) {}
+
 PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder)
-    : executableFolder_(std::move(executableFolder)), perUserFolder_(std::move(perUserFolder)) {}
+    : PosixFiles(std::move(executableFolder), std::move(perUserFolder), "selvatro.cfg") {}
 
 char PosixFiles::separator() const {
     return '/';
 }
 
 std::optional<std::string> PosixFiles::perUserName(const std::string& path) const {
-    if (executableFolder_.empty() || perUserFolder_.empty()) {
+    if (executableFolder_.empty() || perUserFolder_.empty() || listFileName_.empty()) {
         return std::nullopt;
     }
+    // Only the list is the user's own: a program that a row names in the executable's folder is that program, and a
+    // file of the same name in the per-user folder must not stand in for it.
     const PathParts parts = SplitPath(path);
-    if (parts.name.empty() || !SameFolder(parts.folder, executableFolder_) || access(parts.folder.c_str(), W_OK) == 0) {
+    if (parts.name != listFileName_ || !SameFolder(parts.folder, executableFolder_) ||
+        access(parts.folder.c_str(), W_OK) == 0) {
         return std::nullopt;
     }
     return perUserFolder_ + "/" + parts.name;
@@ -341,32 +364,18 @@ bool PosixFiles::ordinaryFileExists(const std::string& path) {
 }
 
 std::optional<std::string> PosixFiles::readText(const std::string& path) {
-    const int fd = open(readLocation(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    std::optional<std::string> bytes = ReadRegularFile(readLocation(path));
+    if (!bytes) {
         return std::nullopt;
     }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        close(fd);
-        return std::nullopt;
+    // A list saved as "Unicode" by a Windows editor, or as UTF-8 with its mark by Selvatro on Windows.
+    if (std::optional<std::string> marked = DecodeMarkedText(*bytes)) {
+        return marked;
     }
-    std::string bytes;
-    std::array<char, 8192> chunk{};
-    for (;;) {
-        const ssize_t n = read(fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;  // the end, or an error: what was read so far is the text
-        }
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
-    }
-    close(fd);
-    if (IsValidUtf8(bytes)) {
+    if (IsValidUtf8(*bytes)) {
         return bytes;
     }
-    return Windows1252ToUtf8(bytes);
+    return Windows1252ToUtf8(*bytes);
 }
 
 void PosixFiles::replaceText(const std::string& path, const std::string& text) {
@@ -376,6 +385,10 @@ void PosixFiles::replaceText(const std::string& path, const std::string& text) {
         return;
     }
     ReplaceFileAtomically(path, text, 0644);
+}
+
+std::string PosixFiles::writeTarget(const std::string& path) const {
+    return perUserName(path).value_or(path);
 }
 
 std::string PosixFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {

@@ -3,6 +3,9 @@
 // Helpers shared by the POSIX services; not part of what the Qt layer sees.
 
 #include <sys/types.h>
+#include <cstddef>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,13 +14,6 @@ namespace selvatro::platform::posix {
 
 /// The system's text for an errno value ("No such file or directory").
 std::string ErrnoText(int error);
-
-/// True when `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
-/// Windows-1252 bytes as UTF-8. The five bytes that code page leaves undefined keep their own code point (U+0081,
-/// U+008D, ...), as Windows itself converts them.
-std::string Windows1252ToUtf8(std::string_view text);
 
 /// The folder part of `path` ("." when there is none, "/" for a name in the root) and the name after it.
 struct PathParts {
@@ -29,11 +25,18 @@ PathParts SplitPath(const std::string& path);
 /// Creates `folder` and any missing parents with `mode`. Throws FileError.
 void MakeFolders(const std::string& folder, mode_t mode);
 
+/// The bytes of `path` when it is a regular file (after symbolic links), at most `limit` of them; what could be
+/// read when reading stopped early; nothing when it cannot be opened or is a device, a FIFO, a socket or a folder.
+/// Never blocks and never opens anything but a regular file.
+std::optional<std::string> ReadRegularFile(const std::string& path,
+                                           std::size_t limit = std::numeric_limits<std::size_t>::max());
+
 /// Replaces `path` whole with `text`: a temporary file in the same folder is written, flushed to disk and renamed
 /// over the old one, so that a failure at any point leaves the old file as it was. A symbolic link is followed, so
 /// that the file it points at is replaced and the link stays. The new file gets the old one's mode, or
-/// `newFileMode`. A file that already holds exactly `text` is left untouched. Throws FileError with the system's
-/// reason.
+/// `newFileMode`. A file that already holds exactly `text` is left untouched. Anything but a regular file or a
+/// free name (a device, a FIFO, a socket, a folder, a link to one of those or to nothing) is left as it is.
+/// Throws FileError with the system's reason, or says what the name holds instead of a file.
 void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t newFileMode);
 
 /// Starts `program` with `arguments` after its own name, without a shell: in a session of its own, standard input,

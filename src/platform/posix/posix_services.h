@@ -25,31 +25,36 @@ private:
     std::string folder_;
 };
 
-/// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8. A list file
-/// beside an executable whose folder the user cannot write is kept in `perUserFolder` instead.
+/// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8, and as UTF-16 or
+/// UTF-8 when they begin with that encoding's byte-order mark. The list file, when it lies beside an executable whose
+/// folder the user cannot write, is kept in `perUserFolder` instead; every other file is used where it is.
 class PosixFiles final : public Files {
 public:
-    /// `executableFolder` is the folder whose files may be redirected; `perUserFolder` is where they go
-    /// ($XDG_CONFIG_HOME/selvatro).
+    /// `executableFolder` is the folder where the list file named `listFileName` may be redirected from;
+    /// `perUserFolder` is where it goes ($XDG_CONFIG_HOME/selvatro).
+    PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName);
+    /// The list file under the name it has always had. For callers that do not name it yet; to go once they do.
     PosixFiles(std::string executableFolder, std::string perUserFolder);
     char separator() const override;
     bool ordinaryFileExists(const std::string& path) override;
     std::optional<std::string> readText(const std::string& path) override;
     void replaceText(const std::string& path, const std::string& text) override;
+    std::string writeTarget(const std::string& path) const override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;
     void setCurrentFolder(const std::string& folder) override;
 
 private:
-    /// Where `path` is kept for this user when it lies in the executable's folder and the user may not write
-    /// that folder; nothing when it is used where it is.
+    /// Where `path` is kept for this user when it is the list file in the executable's folder and the user may not
+    /// write that folder; nothing when it is used where it is.
     std::optional<std::string> perUserName(const std::string& path) const;
     /// The file that reading `path` opens: the per-user copy when there is one, else `path` itself.
     std::string readLocation(const std::string& path) const;
 
     std::string executableFolder_;
     std::string perUserFolder_;
+    std::string listFileName_;
 };
 
 /// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null.
@@ -65,7 +70,9 @@ public:
     explicit AutostartShortcuts(std::string configHome);
     /// Writes `<configHome>/autostart/<linkName>.desktop` whichever logon folder name is given ("\Startup" or
     /// "\Démarrage"); `arguments`, when not empty, follow the quoted target as they are, split at blanks
-    /// and never read as field codes. Returns 1 when the entry is in place, 0 when it could not be written.
+    /// and never read as field codes. The switch-off keys of the desktops' start-up settings (Hidden,
+    /// X-GNOME-Autostart-enabled, X-MATE-Autostart-enabled, ...) keep the values that the entry held; all else is
+    /// written anew. Returns 1 when the entry is in place, 0 when it could not be written.
     std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
                                  const std::string& arguments) override;
 
