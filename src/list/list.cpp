@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "window/form.h"
 
+#include <cstdlib>
 #include <exception>
 
 namespace selvatro::list {
@@ -46,28 +47,34 @@ void LoadList(window::Form& form) {
 
 namespace {
 
-std::string SaveFailedMessage(const window::Form& form, const std::string& fileName, const std::string& reason) {
+std::string SaveFailedMessage(const window::Form& form, const std::string& fileName, const std::string& reason,
+                              bool previousKept) {
     if (form.Francais == 1) {
         return "La liste n'a pas pu être enregistrée dans\n" + fileName + "\n" + reason +
-               "\nLe fichier précédent est resté intact.";
+               (previousKept ? "\nLe fichier précédent est resté intact." : "");
     }
-    return "The list could not be saved to\n" + fileName + "\n" + reason + "\nThe previous file was left intact.";
+    return "The list could not be saved to\n" + fileName + "\n" + reason +
+           (previousKept ? "\nThe previous file was left intact." : "");
+}
+
+std::string EmptyList() {
+    std::string empty;
+    for (int i = 0; i < 5; ++i) {
+        empty += Record("", "");
+    }
+    return empty;
 }
 
 // A list file that exists but could not be read loaded as five empty rows. Writing those back would put an empty
 // list in the place of one that may well be whole (a file of another owner, a damaged disk), so while the ten
 // boxes are still empty the file is left as it is. Once the user has entered anything, the new list is saved.
 bool KeepUnreadableList(const window::Form& form, const std::string& fileName, const std::string& contents) {
-    std::string empty;
-    for (int i = 0; i < 5; ++i) {
-        empty += Record("", "");
-    }
-    return contents == empty && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
+    return contents == EmptyList() && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
 }
 
 }  // namespace
 
-void Quitter(window::Form& form) {
+void Quitter(window::Form& form, int exitStatus) {
     std::string contents;
     for (int i = 0; i < 5; ++i) {
         contents += Record(form.Text1(i).text(), form.Text2(i).text());
@@ -78,12 +85,20 @@ void Quitter(window::Form& form) {
             form.Files().replaceText(fileName, contents);
         }
     } catch (const platform::FileError& error) {
-        // The run is over: no tick may count or start a program behind the message while the user reads it.
-        form.Timer1().setEnabled(false);
-        form.Messages().show(SaveFailedMessage(form, fileName, error.what()), platform::MessageStyle::Exclamation,
-                             "Selvatro");
+        // The user is told about the file that was really to be written (the per-user copy where the program's
+        // folder is not the user's), and that an old list stands only where there is one.
+        const std::string target = form.Files().writeTarget(fileName);
+        const bool previousKept = form.Files().ordinaryFileExists(target);
+        // An empty list where there was none loses nothing when it cannot be written: nothing to tell.
+        if (previousKept || contents != EmptyList()) {
+            // The run is over: no tick may count or start a program behind the message while the user reads it.
+            form.Timer1().setEnabled(false);
+            form.Messages().show(SaveFailedMessage(form, target, error.what(), previousKept),
+                                 platform::MessageStyle::Exclamation, "Selvatro");
+            exitStatus = EXIT_FAILURE;
+        }
     }
-    form.Process().end();
+    form.Process().end(exitStatus);
     std::terminate();  // end() never returns; should a platform's ever do so, nothing after Quitter may run
 }
 

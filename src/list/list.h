@@ -18,9 +18,10 @@ std::string ListFilePath(const window::Form& form);
 /// cannot be read, or ends early, loads the rows read so far; the others stay as they were.
 void LoadList(window::Form& form);
 
-/// Writes the ten box texts, as they stand, to the list file and ends the process. A save that fails leaves the
-/// old file whole; the user is told and the process ends all the same. A list file that exists but cannot be read
-/// is left as it is while all ten boxes are empty, rather than replaced by an empty list.
-[[noreturn]] void Quitter(window::Form& form);
+/// Writes the ten box texts, as they stand, to the list file and ends the process with `exitStatus`. A save that
+/// fails leaves the old file whole; the user is told, naming the file, and the process ends all the same, with a
+/// failure status. A list file that exists but cannot be read is left as it is while all ten boxes are empty,
+/// rather than replaced by an empty list.
+[[noreturn]] void Quitter(window::Form& form, int exitStatus = 0);
 
 }  // namespace selvatro::list

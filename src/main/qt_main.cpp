@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/form1.h"
+#include "list/list_file.h"
 #include "platform/event_gate.h"
 #include "platform/posix/posix_services.h"
 #include "platform/qt/qt_dialogs.h"
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
     qt::QtProcess process;
 
     posix::PosixAppFacts facts;
-    posix::PosixFiles files(facts.folder(), posix::ConfigHome() + "/selvatro");
+    posix::PosixFiles files(facts.folder(), posix::ConfigHome() + "/selvatro", std::string(list::kListFileName));
     posix::PosixPrograms programs;
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
     posix::GioBrowser browser;

@@ -207,8 +207,13 @@ public:
 class Process {
 public:
     virtual ~Process() = default;
-    /// Ends the process at once: the window closes and no further event of the window or the timer runs.
-    [[noreturn]] virtual void end() = 0;
+    /// Writes one line where the desktop keeps what a program says went wrong (standard error, which the
+    /// session's journal keeps; the debugger's output on Windows), for the user who looks there when a program
+    /// did not start.
+    virtual void report(const std::string& line) = 0;
+    /// Ends the process at once with `status` (0 for success): the window closes and no further event of the
+    /// window or the timer runs.
+    [[noreturn]] virtual void end(int status) = 0;
 };
 
 /// The controls of the window, as the platform made them.

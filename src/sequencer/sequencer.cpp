@@ -1,5 +1,6 @@
 #include "sequencer/sequencer.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "list/list.h"
@@ -42,18 +43,33 @@ void StopOnMissingProgram(window::Form& form, int row) {
     form.Arret_Demande = 1;
 }
 
+// The line that the tick's error path leaves in the session's journal: which row, its path and delay, and why.
+std::string ErrorLine(const window::Form& form, int row, const std::string& reason) {
+    if (row < 0 || row > 4) {
+        return "the run stopped: " + reason;
+    }
+    const std::string path = form.Text1(row).text();
+    // A start failure names the program itself; the line names it once.
+    const std::string prefix = path + ": ";
+    const std::string why = reason.compare(0, prefix.size(), prefix) == 0 ? reason.substr(prefix.size()) : reason;
+    return "row " + std::to_string(row + 1) + " (\"" + path + "\", delay \"" + form.Text2(row).text() +
+           "\") stopped the run: " + why;
+}
+
 }  // namespace
 
 void Timer1_Timer(window::Form& form) {
-    // The error path: any run-time error below saves the rows and ends the program, without a message. An error
-    // inside this handler's own Quitter is deliberately not caught again.
+    // The error path: any run-time error below saves the rows and ends the program, without a message box, but
+    // with a failure status and a line saying which row failed and why. An error inside this handler's own
+    // Quitter is deliberately not caught again.
+    int row = -1;
     try {
         if (form.Arret_Demande == 1) {
             list::Quitter(form);
         }
         form.Secondes = platform::Increment(form.Secondes);
         form.Window().setCaption(std::to_string(form.Secondes) + " sec.");
-        for (int row = 0; row < 5; ++row) {
+        for (row = 0; row < 5; ++row) {
             const std::string delay = form.Text2(row).text();
             if (delay.empty()) {
                 continue;  // only the empty text is skipped; blanks read as 0
@@ -70,6 +86,7 @@ void Timer1_Timer(window::Form& form) {
             }
             [[maybe_unused]] const double task = form.Programs().start(path);
         }
+        row = -1;
         if (platform::Val(form.Text2(0).text()) < 2) {
             form.Timer1().setEnabled(false);  // halted: only a restore and a minimise give one more tick
             return;
@@ -77,8 +94,9 @@ void Timer1_Timer(window::Form& form) {
         if (form.Secondes > form.Dernier_Delai) {
             list::Quitter(form);
         }
-    } catch (const platform::RuntimeError&) {
-        list::Quitter(form);
+    } catch (const platform::RuntimeError& error) {
+        form.Process().report(ErrorLine(form, row, error.what()));
+        list::Quitter(form, EXIT_FAILURE);
     }
 }
 

@@ -112,12 +112,17 @@ std::optional<std::string> FakeFiles::readText(const std::string& path) {
     return it->second;
 }
 
+std::string FakeFiles::writeTarget(const std::string& path) const {
+    const auto target = writeTargets.find(path);
+    return target == writeTargets.end() ? path : target->second;
+}
+
 void FakeFiles::replaceText(const std::string& path, const std::string& text) {
     if (writeFailure) {
         throw platform::FileError(*writeFailure);
     }
     ++writes;
-    files[path] = text;
+    files[writeTarget(path)] = text;
 }
 
 std::string FakeFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {
@@ -181,8 +186,9 @@ std::int32_t FakeBrowser::shellExecute(const std::string& operation, const std::
     return startResult;
 }
 
-void FakeProcess::end() {
+void FakeProcess::end(int status) {
     ended = true;
+    exitStatus = status;
     throw ProcessEnded{};
 }
 

@@ -220,7 +220,7 @@ public:
     bool ordinaryFileExists(const std::string& path) override;
     std::optional<std::string> readText(const std::string& path) override;
     void replaceText(const std::string& path, const std::string& text) override;
-    std::string writeTarget(const std::string& path) const override { return path; }
+    std::string writeTarget(const std::string& path) const override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;
@@ -232,6 +232,8 @@ public:
     std::set<std::string> folders;
     /// Files that exist but cannot be opened for reading.
     std::set<std::string> unreadable;
+    /// Where a write of a path really goes (a per-user copy); a path not listed is written where it is.
+    std::map<std::string, std::string> writeTargets;
     /// When set, every write fails and leaves the old file as it was.
     std::optional<std::string> writeFailure;
     /// Folders that cannot be made current.
@@ -300,8 +302,11 @@ private:
 
 class FakeProcess final : public platform::Process {
 public:
-    [[noreturn]] void end() override;
+    void report(const std::string& line) override { reported.push_back(line); }
+    [[noreturn]] void end(int status) override;
     bool ended = false;
+    int exitStatus = -1;                ///< the status the process ended with
+    std::vector<std::string> reported;  ///< the lines written for the session's journal
 };
 
 /// A whole desktop with one Form1 on it.

@@ -110,7 +110,8 @@ struct ProcessEnded {};
 
 class NoEnd final : public platform::Process {
 public:
-    [[noreturn]] void end() override { throw ProcessEnded{}; }
+    void report(const std::string& /*line*/) override {}
+    [[noreturn]] void end(int /*status*/) override { throw ProcessEnded{}; }
 };
 
 // Answers the next modal widget of type T from inside its own event loop, once it is up, as the user would.

@@ -187,6 +187,7 @@ TEST(Quitter, AFailedSaveKeepsTheOldFileTellsTheUserAndStillEnds) {
         d.files.writeFailure = "No space left on device";
         d.close();
         EXPECT_TRUE(d.ended());
+        EXPECT_EQ(d.process.exitStatus, 1);
         EXPECT_EQ(d.files.files.at(d.listFile()), before);
         ASSERT_EQ(d.messages.shown.size(), 1u);
         const auto& message = d.messages.shown[0];
@@ -195,6 +196,47 @@ TEST(Quitter, AFailedSaveKeepsTheOldFileTellsTheUserAndStillEnds) {
         EXPECT_NE(message.text.find(d.listFile()), std::string::npos);
         EXPECT_NE(message.text.find("No space left on device"), std::string::npos);
         EXPECT_NE(message.text.find(french ? "enregistrée" : "could not be saved"), std::string::npos);
+        EXPECT_NE(message.text.find(french ? "resté intact" : "left intact"), std::string::npos);
+    }
+}
+
+TEST(Quitter, AFailedSaveNamesTheFileReallyWrittenAndClaimsOnlyWhatIsTrue) {
+    // The program's folder is not the user's: the list is written to a per-user copy, which may or may not exist.
+    struct Case {
+        const char* what;
+        bool previousList;
+        std::vector<std::pair<std::string, std::string>> typed;
+        bool told;
+    };
+    const Case cases[] = {
+        {"a list to save, none before", false, {{"/bin/a", "5"}}, true},
+        {"a list to save over an old one", true, {{"/bin/a", "5"}}, true},
+        {"an untouched empty window, no list before: nothing is lost", false, {}, false},
+        {"an emptied list over an old one", true, {}, true},
+    };
+    for (const auto& c : cases) {
+        FakeDesktop d;
+        const std::string perUser = "/home/anne/.config/selvatro/selvatro.cfg";
+        d.files.writeTargets[d.listFile()] = perUser;
+        if (c.previousList) {
+            d.files.files[perUser] = "\"/bin/old\",\"3\"\r\n";
+        }
+        d.start();
+        for (std::size_t i = 0; i < c.typed.size(); ++i) {
+            d.files.files[c.typed[i].first] = "";
+            d.text1[i]->setText(c.typed[i].first);
+            d.text2[i]->setText(c.typed[i].second);
+        }
+        d.files.writeFailure = "Permission denied";
+        d.close();
+        EXPECT_TRUE(d.ended()) << c.what;
+        EXPECT_EQ(d.process.exitStatus, c.told ? 1 : 0) << c.what;
+        ASSERT_EQ(d.messages.shown.size(), c.told ? 1u : 0u) << c.what;
+        if (c.told) {
+            const std::string& text = d.messages.shown[0].text;
+            EXPECT_NE(text.find("saved to\n" + perUser + "\n"), std::string::npos) << c.what << ": " << text;
+            EXPECT_EQ(text.find("left intact") != std::string::npos, c.previousList) << c.what << ": " << text;
+        }
     }
 }
 

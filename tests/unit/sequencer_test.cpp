@@ -69,6 +69,8 @@ TEST(Sequencer, TypicalLogonStartsEachProgramAtItsSecondThenSavesAndEnds) {
     }
     EXPECT_EQ(l.d.files.files.at(l.d.listFile()), before);
     EXPECT_TRUE(l.d.messages.shown.empty());
+    EXPECT_EQ(l.d.process.exitStatus, 0);
+    EXPECT_TRUE(l.d.process.reported.empty());
 }
 
 struct EndCase {
@@ -239,18 +241,27 @@ TEST(MissingProgram, TicksDueWhileTheMessageIsOpenAreDropped) {
     EXPECT_FALSE(l.d.ended());
 }
 
-TEST(ErrorPath, SavesAndEndsWithoutAMessage) {
+TEST(ErrorPath, SavesAndEndsWithoutAMessageButWithAFailureAndItsReason) {
     struct Case {
         const char* what;
         Rows rows;
         Paths started;
         long endsAt;
+        const char* line;  // what the session's journal gets
     };
     const Case cases[] = {
-        {"a delay outside 16 bits", {{"/a", "1"}, {"/b", "40000"}, {"/c", "1"}}, {"/a"}, 1},
-        {"a delay below 16 bits", {{"/a", "3"}, {"/b", "-32769"}}, {}, 1},
-        {"a delay beyond a double", {{"/a", "3"}, {"/b", "1E999"}}, {}, 1},
-        {"a program that cannot start", {{"/a", "2"}, {"/broken", "2"}, {"/c", "2"}}, {"/a"}, 2},
+        {"a delay outside 16 bits",
+         {{"/a", "1"}, {"/b", "40000"}, {"/c", "1"}},
+         {"/a"},
+         1,
+         "row 2 (\"/b\", delay \"40000\") stopped the run: number outside -32768..32767"},
+        {"a delay below 16 bits", {{"/a", "3"}, {"/b", "-32769"}}, {}, 1, "row 2 (\"/b\", delay \"-32769\")"},
+        {"a delay beyond a double", {{"/a", "3"}, {"/b", "1E999"}}, {}, 1, "row 2 (\"/b\", delay \"1E999\")"},
+        {"a program that cannot start",
+         {{"/a", "2"}, {"/broken", "2"}, {"/c", "2"}},
+         {"/a"},
+         2,
+         "row 2 (\"/broken\", delay \"2\") stopped the run: "},
     };
     for (const auto& c : cases) {
         Logon l(c.rows);
@@ -260,6 +271,9 @@ TEST(ErrorPath, SavesAndEndsWithoutAMessage) {
         EXPECT_EQ(l.d.programs.startedPaths(), c.started) << c.what;
         EXPECT_TRUE(l.d.messages.shown.empty()) << c.what;
         EXPECT_EQ(l.d.files.files.at(l.d.listFile()), Saved(c.rows)) << c.what;
+        EXPECT_EQ(l.d.process.exitStatus, 1) << c.what;
+        ASSERT_EQ(l.d.process.reported.size(), 1u) << c.what;
+        EXPECT_EQ(l.d.process.reported[0].rfind(c.line, 0), 0u) << c.what << ": " << l.d.process.reported[0];
     }
 }
 
@@ -275,6 +289,8 @@ TEST(ErrorPath, TheCountEndsAt32767) {
     EXPECT_TRUE(l.d.ended());
     EXPECT_EQ(l.d.form().Secondes, 32767);
     EXPECT_EQ(l.d.window.caption(), "32767 sec.");
+    EXPECT_EQ(l.d.process.exitStatus, 1);
+    EXPECT_EQ(l.d.process.reported, (std::vector<std::string>{"the run stopped: count past 32767"}));
 }
 
 TEST(ErrorPath, AnErrorInsideItsOwnQuitterIsNotCaughtAgain) {

@@ -34,9 +34,14 @@ std::string QtLanguage::decimalSeparator() const {
     return QLocale::system().decimalPoint().toStdString();
 }
 
-void QtProcess::end() {
+void QtProcess::report(const std::string& line) {
+    std::fprintf(stderr, "selvatro: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void QtProcess::end(int status) {
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 void SetUpApplication() {

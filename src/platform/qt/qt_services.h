@@ -22,7 +22,8 @@ public:
 /// no destructor, atexit handler or further event runs.
 class QtProcess final : public platform::Process {
 public:
-    [[noreturn]] void end() override;
+    void report(const std::string& line) override;
+    [[noreturn]] void end(int status) override;
 };
 
 /// The application-wide settings of the program: its name, and that closing a message box while the window is
