@@ -98,14 +98,14 @@ void Ouvre_URL(window::Form& form) {
         (nul == std::string::npos ? form.Chemin_Navigateur : form.Chemin_Navigateur.substr(0, nul)) + " ";
 
     // Only the lookup's result code decides, not the path found.
-    if (form.Code_Retour <= platform::kShellErrorMax) {
+    if (form.Code_Retour <= platform::kShellFailureCeiling) {
         form.Messages().show("Could not find your default Browser", platform::MessageStyle::Exclamation,
                              "Browser Not Found");
         return;
     }
     form.Code_Retour =
         form.Browser().shellExecute("open", command, form.Adresse_Web, form.Dossier_Vide, platform::kShowNormal);
-    if (form.Code_Retour <= platform::kShellErrorMax) {
+    if (form.Code_Retour <= platform::kShellFailureCeiling) {
         form.Messages().show("Web Page not Opened", platform::MessageStyle::Exclamation, "URL Failed");
     }
 }

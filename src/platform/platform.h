@@ -184,8 +184,15 @@ public:
                                          const std::string& target, const std::string& arguments) = 0;
 };
 
-/// The highest result code of a browser lookup or start that still means failure; success is above it.
-inline constexpr std::int32_t kShellErrorMax = 32;
+/// The result codes of Browser, numbered as the Windows shell numbers them: a code above kShellFailureCeiling is a
+/// success, kShellFailureCeiling or below a failure.
+inline constexpr std::int32_t kShellFailureCeiling = 32;
+/// The program was found, or started.
+inline constexpr std::int32_t kShellSuccess = 42;
+/// No program is set to open that kind of file.
+inline constexpr std::int32_t kShellNoAssociation = 31;
+/// The program could not be found or started.
+inline constexpr std::int32_t kShellFileNotFound = 2;
 /// The show state that opens a started program's window in its normal size and gives it the focus.
 inline constexpr std::int32_t kShowNormal = 1;
 
@@ -194,10 +201,11 @@ class Browser {
 public:
     virtual ~Browser() = default;
     /// Looks up the program that would open `file`, writing its full path, ended by a NUL, into `result`
-    /// (whose size it keeps). Returns a code above kShellErrorMax on success.
+    /// (whose size it keeps). Returns a code above kShellFailureCeiling on success, one at or below it on failure.
     virtual std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) = 0;
-    /// Starts `command` with `parameters` as its one argument, without a shell. Returns a code above
-    /// kShellErrorMax on success.
+    /// Starts `command` with `parameters` as its one argument, without a shell; when `command` is the program that
+    /// findExecutable found, starts it as the desktop starts that program for an address. Returns a code above
+    /// kShellFailureCeiling on success, one at or below it on failure.
     virtual std::int32_t shellExecute(const std::string& operation, const std::string& command,
                                       const std::string& parameters, const std::string& folder,
                                       std::int32_t showState) = 0;

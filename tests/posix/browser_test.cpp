@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -116,6 +117,26 @@ TEST(GioBrowser, StartsTheCommandWithTheAddressAsItsOneArgument) {
     EXPECT_EQ(gio.shellExecute("open", "", address, "", 1), 2);
 }
 
+// The lookup, then the start with the buffer's path, as a click on the logo does them.
+std::string LookUpAndOpen(
+    const Desktop& d, const std::string& record, const std::string& address,
+    const std::function<void()>& between = [] {}) {
+    return InChild([&] {
+        test::ApplyEnvironment(d.environment);
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        GioBrowser gio;
+        std::string buffer(256, ' ');
+        const std::int32_t found = gio.findExecutable("page.htm", "", buffer);
+        if (found <= kShellFailureCeiling) {
+            return "not found: " + std::to_string(found);
+        }
+        between();
+        const std::string command = buffer.substr(0, buffer.find('\0')) + " ";
+        return buffer.substr(0, buffer.find('\0')) + " " +
+               std::to_string(gio.shellExecute("open", command, address, "", 1));
+    });
+}
+
 TEST(GioBrowser, TheLookedUpBrowserOpensTheAddress) {
     Desktop d;
     const std::string browser = d.box.make("bin") + "/fake-browser";
@@ -123,22 +144,75 @@ TEST(GioBrowser, TheLookedUpBrowserOpensTheAddress) {
     d.install("fake-browser.desktop", browser + " %u", "x-scheme-handler/https;");
     d.defaults("x-scheme-handler/https=fake-browser.desktop\n");
     const std::string record = d.box.path() + "/record";
-    const std::string result = InChild([&] {
-        test::ApplyEnvironment(d.environment);
-        setenv("SELVATRO_RECORD", record.c_str(), 1);
-        GioBrowser gio;
-        std::string buffer(256, ' ');
-        if (gio.findExecutable("page.htm", "", buffer) <= 32) {
-            return std::string("not found");
-        }
-        const std::string command = buffer.substr(0, buffer.find('\0')) + " ";
-        return std::to_string(gio.shellExecute("open", command, "file:///usr/share/doc/selvatro/README.md", "", 1));
-    });
-    EXPECT_EQ(result, "42");
+    const std::string address = "https://example.org/a page?q=$HOME&x='1' \"2\"";
+    EXPECT_EQ(LookUpAndOpen(d, record, address), browser + " 42");
     const auto seen = ReadRecord(record);
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->name, browser);
-    EXPECT_EQ(seen->arguments, std::vector<std::string>{"file:///usr/share/doc/selvatro/README.md"});
+    EXPECT_EQ(seen->arguments, std::vector<std::string>{address});
+}
+
+// A browser started through a wrapper (env with settings, flatpak run): the lookup names the wrapper, and the
+// address still reaches the browser, not the wrapper as a program to run.
+TEST(GioBrowser, AWrappedHandlerIsStartedAsItsEntrySays) {
+    Desktop d;
+    const std::string browser = d.box.make("bin") + "/fake-browser";
+    WriteRecorder(browser);
+    d.install("wrapped.desktop", "env MOZ_ENABLE_WAYLAND=1 " + browser + " %u", "x-scheme-handler/https;");
+    d.defaults("x-scheme-handler/https=wrapped.desktop\n");
+    const std::string record = d.box.path() + "/record";
+    const std::string env = std::filesystem::canonical("/usr/bin/env").string();
+    const std::string result = LookUpAndOpen(d, record, "https://example.org/");
+    EXPECT_TRUE(result == "/usr/bin/env 42" || result == env + " 42") << result;
+    const auto seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->name, browser);
+    EXPECT_EQ(seen->arguments, std::vector<std::string>{"https://example.org/"});
+}
+
+// The other field codes of the Exec line stand for what the entry says, each as one argument; a program that takes
+// files gets a local page as its path.
+TEST(GioBrowser, TheFieldCodesOfTheHandlersEntryAreExpanded) {
+    Desktop d;
+    const std::string browser = d.box.make("my bin") + "/fake browser";
+    WriteRecorder(browser);
+    std::filesystem::create_directories(d.applications());
+    const std::string entry = d.applications() + "/codes.desktop";
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=My \"Browser\"\nIcon=web browser\nExec=\"" + browser +
+                         "\" --title %c %i --from=%k 100%% %d %U\nMimeType=x-scheme-handler/https;\n");
+    d.defaults("x-scheme-handler/https=codes.desktop\n");
+    const std::string record = d.box.path() + "/record";
+    const std::string address = "https://example.org/a b?q='1'&r=$HOME";
+    EXPECT_EQ(LookUpAndOpen(d, record, address), browser + " 42");
+    auto seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->arguments, (std::vector<std::string>{"--title", "My \"Browser\"", "--icon", "web browser",
+                                                         "--from=" + entry, "100%", address}));
+
+    std::filesystem::remove(record);
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Files\nExec=\"" + browser +
+                         "\" %f\nMimeType=x-scheme-handler/https;\n");
+    EXPECT_EQ(LookUpAndOpen(d, record, "file:///usr/share/doc/selvatro/README%20page.html"), browser + " 42");
+    seen = ReadRecord(record);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->arguments, std::vector<std::string>{"/usr/share/doc/selvatro/README page.html"});
+}
+
+// A handler whose program cannot run is a failure, not a page reported open: its interpreter is missing, or the
+// program went away between the lookup and the start.
+TEST(GioBrowser, AHandlerThatCannotStartIsAFailure) {
+    Desktop d;
+    const std::string browser = d.box.make("bin") + "/fake-browser";
+    WriteFile(browser, "#!/nonexistent/interpreter\n", 0755);
+    d.install("broken.desktop", browser + " %u", "x-scheme-handler/https;");
+    d.defaults("x-scheme-handler/https=broken.desktop\n");
+    const std::string record = d.box.path() + "/record";
+    EXPECT_EQ(LookUpAndOpen(d, record, "https://example.org/"), browser + " " + std::to_string(kShellFileNotFound));
+
+    WriteRecorder(browser);
+    EXPECT_EQ(LookUpAndOpen(d, record, "https://example.org/", [&] { std::filesystem::remove(browser); }),
+              browser + " " + std::to_string(kShellFileNotFound));
+    EXPECT_FALSE(std::filesystem::exists(record));
 }
 
 }  // namespace

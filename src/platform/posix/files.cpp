@@ -324,9 +324,6 @@ PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder, 
       perUserFolder_(std::move(perUserFolder)),
       listFileName_(std::move(listFileName)) {}
 
-PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder)
-    : PosixFiles(std::move(executableFolder), std::move(perUserFolder), "selvatro.cfg") {}
-
 char PosixFiles::separator() const {
     return '/';
 }

@@ -3,6 +3,7 @@
 // The POSIX side of the Linux desktop: files, program start, application facts, the XDG autostart entry and the
 // default web browser. The window, the dialogs, the language and the end of the process live in the Qt layer.
 
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -33,8 +34,6 @@ public:
     /// `executableFolder` is the folder where the list file named `listFileName` may be redirected from;
     /// `perUserFolder` is where it goes ($XDG_CONFIG_HOME/selvatro).
     PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName);
-    /// The list file under the name it has always had. For callers that do not name it yet; to go once they do.
-    PosixFiles(std::string executableFolder, std::string perUserFolder);
     char separator() const override;
     bool ordinaryFileExists(const std::string& path) override;
     std::optional<std::string> readText(const std::string& path) override;
@@ -84,14 +83,21 @@ private:
 class GioBrowser final : public Browser {
 public:
     /// The program of the default handler of https addresses, else of http ones, whatever `file` is (the handler
-    /// of HTML files is often a text editor). Returns 42 when found, 31 when none is set.
-    /// `folder` is not used.
+    /// of HTML files is often a text editor). Returns kShellSuccess when found, kShellNoAssociation when none is
+    /// set. The handler is kept for shellExecute. `folder` is not used.
     std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
-    /// `command`, its trailing blanks dropped, is the program, started detached like PosixPrograms with
-    /// `parameters` as its one argument (none when empty); `operation`, `folder` and `showState` are not used.
-    /// Returns 42 when the program runs, 2 when it could not be started.
+    /// When `command`, its blanks around dropped, is the program that the last lookup wrote, the handler is started
+    /// with `parameters` as its address as its desktop entry says, wrappers (env, flatpak run) and all: its Exec
+    /// line, started detached like PosixPrograms, or GIO's launch for an entry to be run in a terminal or over the
+    /// session bus. Any other command is the program, started detached with `parameters` as its one argument (none
+    /// when empty). Returns kShellSuccess when the program runs, kShellFileNotFound when it could not be started.
+    /// `operation`, `folder` and `showState` are not used.
     std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
                               const std::string& folder, std::int32_t showState) override;
+
+private:
+    std::shared_ptr<void> handler_;  ///< the GAppInfo of the last lookup's handler; empty when none was found
+    std::string handlerProgram_;     ///< what the last lookup wrote for it into the caller's buffer
 };
 
 /// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
