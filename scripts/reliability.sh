@@ -45,7 +45,7 @@ build() {  # build FOLDER [CMAKE OPTIONS...]
 echo "== building build-rel =="
 build "$root/build-rel"
 exe=$root/build-rel/selvatro
-recorder=$root/build-rel/tests/reliability/selvatro_recorder
+recorder=$root/build-rel/tests/lib/selvatro_recorder
 scripts=$root/tests/reliability
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
