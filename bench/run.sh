@@ -13,7 +13,7 @@
 #   --keep DIR     keep the raw measurements in DIR
 #
 # What is measured, and against what (see docs/performance.md):
-# 1. Launch instants. Five recorders (bench/recorder.cpp: the first thing each does is read CLOCK_MONOTONIC) in
+# 1. Launch instants. Five recorders (tests/lib/recorder.cpp: the first thing each does is read the clocks) in
 #    the list; each one's error is its start minus its due instant, the due instant being the window shown plus
 #    the delay, and also the program's first tick minus 1 s plus the delay (the first tick is seen from outside
 #    as the caption "1 sec."). Baselines: a bare Qt program with the same widgets that starts the same recorders
@@ -31,7 +31,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-# The tests' shell library: the private X session, list records.
+# The tests' shell library: the private X session, lists, the program installed in a folder.
 source tests/lib/session.sh
 
 quick=0
@@ -58,9 +58,9 @@ last=${delays[-1]}
 bash scripts/setup.sh --bench
 
 # ---- the Release build, with the tools of bench/ ----
-tools=(bench_recorder bench_launch_watch bench_minimal_window bench_spawn)
+tools=(bench_launch_watch bench_minimal_window bench_spawn)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target selvatro "${tools[@]}" >/dev/null
+cmake --build "$build" -j2 --target selvatro selvatro_recorder "${tools[@]}" >/dev/null
 exe=$(realpath "$build/selvatro")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/selvatro-bench.XXXXXX")
@@ -84,6 +84,7 @@ failed() {
 
 # ---- the tools ----
 for tool in "${tools[@]}"; do cp "$build/bench/$tool" "$work/tools/${tool#bench_}"; done
+cp "$build/tests/lib/selvatro_recorder" "$work/tools/recorder"
 watch=$work/tools/launch_watch
 
 # ---- a private X server with a window manager ----
@@ -111,15 +112,15 @@ as_user() {  # as_user SUBJECT COMMAND...
 
 # A folder of its own for each Selvatro (the list lives beside the executable), on the same disk as the build.
 install_selvatro() {  # install_selvatro NAME EXE LIST_KIND -> folder
-    local dir=$work/disk/$1
-    rm -rf "$dir" && mkdir -p "$dir"
-    cp "$2" "$dir/selvatro"
+    local dir=$work/disk/$1 rows=() i
+    rm -rf "$dir"
     if [ "$3" = idle ]; then
         # Nothing starts during a cold-start measurement: row 0 is due long after the program has been ended.
-        { record /nowhere/x 3600; for _ in 1 2 3 4; do record "" ""; done; } >"$dir/selvatro.cfg"
+        exe=$2 install_program "$dir" /nowhere/x=3600
     else
+        for i in "${!delays[@]}"; do rows+=("$dir/r$((i + 1))=${delays[$i]}"); done
+        exe=$2 install_program "$dir" "${rows[@]}"
         for i in "${!delays[@]}"; do ln "$work/disk/recorder" "$dir/r$((i + 1))"; done
-        { for i in "${!delays[@]}"; do record "$dir/r$((i + 1))" "${delays[$i]}"; done; } >"$dir/selvatro.cfg"
     fi
     echo "$dir"
 }
@@ -290,7 +291,7 @@ for n in $(seq "$quit_runs"); do
                 >"$results/rewrite-$s-$n.out" 2>/dev/null || failed "rewrite-$s-$n"
         else
             src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
-            cp "$src" "$dir/selvatro"
+            exe=$src install_program "$dir"
             printf '"%s",2\n' "$dir/r1" >"$dir/selvatro.cfg"
             as_user "$s" "$watch" --window --timeout 30 -- "$dir/selvatro" >"$results/rewrite-$s-$n.out" 2>/dev/null || failed "rewrite-$s-$n"
             grep -q $'\r' "$dir/selvatro.cfg" || echo "bench: $s did not rewrite its list" >&2

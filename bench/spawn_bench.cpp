@@ -4,9 +4,9 @@
 //
 //   spawn_bench RECORDER [RUNS] [RESIDENT_MB]
 //
-// RECORDER is bench/recorder.cpp, built statically, in a folder of its own: the first thing it does is read
-// CLOCK_MONOTONIC and append it to launches.log beside itself. For each start the bench prints, per method,
-// the median, min and max over RUNS (default 200, interleaved) of
+// RECORDER is the tests' recorder (tests/lib/recorder.cpp), built statically, in a folder of its own: the first
+// thing it does is read CLOCK_MONOTONIC, which it appends to launches.log beside itself. For each start the bench
+// prints, per method, the median, min and max over RUNS (default 200, interleaved) of
 //   - latency: from just before the start call to the recorder's own first instruction;
 //   - blocked: how long the call kept the caller (the window's thread, in Selvatro) from its events.
 // Before measuring, the bench touches RESIDENT_MB (default 27, Selvatro's peak RSS) of memory, so that fork has a
@@ -46,12 +46,16 @@ long long WaitForRecord(const std::string& log, long long size) {
     for (;;) {
         struct stat info {};
         if (stat(log.c_str(), &info) == 0 && info.st_size > size) {
+            // Each line: the recorder's name, its argument count, CLOCK_MONOTONIC in ns, CLOCK_REALTIME.
             std::ifstream in(log);
             std::string name;
-            long long ns = 0;
+            std::string arguments;
+            std::string ns;
+            std::string realtime;
             long long last = -1;
-            while (in >> name >> ns) {
-                last = ns;
+            while (std::getline(in, name, '\t') && std::getline(in, arguments, '\t') && std::getline(in, ns, '\t') &&
+                   std::getline(in, realtime)) {
+                last = std::stoll(ns);
             }
             if (last >= 0) {
                 return last;

@@ -58,7 +58,7 @@ run_target() {
 run_all() {
     echo "== building the fuzz targets in $build =="
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DSELVATRO_FUZZ=ON -DSELVATRO_DESKTOP=OFF >/dev/null
+        -DSELVATRO_FUZZ=ON -DSELVATRO_PLATFORM=none >/dev/null
     cmake --build "$build" -j 2 --target "${targets[@]/#/fuzz_}"
 
     echo "== running ${targets[*]} for ${seconds} s each, $jobs at a time =="

@@ -45,7 +45,7 @@ build() {  # build FOLDER [CMAKE OPTIONS...]
 echo "== building build-rel =="
 build "$root/build-rel"
 exe=$root/build-rel/selvatro
-recorder=$root/build-rel/tests/reliability/selvatro_recorder
+recorder=$root/build-rel/tests/lib/selvatro_recorder
 scripts=$root/tests/reliability
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -68,7 +68,7 @@ notes() {
   unload event) and SIGKILL 0 to 20 ms later. The list must then be the old bytes or the new bytes, never torn
   or empty; any file left beside it other than the save's dot-temporary is a failure. `temps` counts the
   dot-temporaries that a kill in the middle of a save left behind (`.selvatro.cfg.XXXXXX`): the existence test
-  never takes a name beginning with a dot for the list, and nothing removes them later.
+  never takes a name beginning with a dot for the list, and a later save removes those over ten minutes old.
 - **signals** (`tests/reliability/signals.sh`): SIGTERM, SIGHUP and SIGINT, each in the middle of a count
   (window minimised, a program already started at 2 s) and while paused (no list file, window normal), save the
   list byte for byte and end with status 0; a second signal sent right after the first changes nothing.

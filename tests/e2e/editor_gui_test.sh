@@ -6,13 +6,14 @@
 # only finds when it opened in the row's folder), is refused with a message and the path box is emptied. The
 # window is then closed through the window manager, and the list that the program saves tells the result.
 #
-#   editor_gui_test.sh EXECUTABLE
+#   editor_gui_test.sh EXECUTABLE RECORDER
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/session.sh"
 need_tools Xvfb openbox xdotool xprop xwininfo
 
 exe=$1
+recorder=$2
 make_work
 
 fail() {
@@ -25,21 +26,10 @@ fail() {
 start_x_session || fail "Xvfb or openbox did not start"
 private_home
 
-# ---- the program in a folder of its own, beside four small programs; rows 0 to 2 filled ----
+# ---- the program in a folder of its own, beside four recorders; rows 0 to 2 filled ----
 dir=$work/app
-mkdir -p "$dir"
-cp "$exe" "$dir/selvatro"
-for name in tool other more third; do
-    printf '#!/bin/sh\ntouch "%s/started-%s"\n' "$dir" "$name" >"$dir/$name"
-    chmod +x "$dir/$name"
-done
-{
-    record "$dir/tool" 10
-    record "$dir/other" 20
-    record "$dir/more" 30
-    record "" ""
-    record "" ""
-} >"$dir/selvatro.cfg"
+install_program "$dir" "$dir/tool=10" "$dir/other=20" "$dir/more=30"
+install_recorders "$dir" tool other more third
 
 LANG=C.UTF-8 LANGUAGE="" LC_ALL="" "$dir/selvatro" 2>"$work/err" &
 app=$!
@@ -148,13 +138,7 @@ xdotool key alt+F4
 reap "$app"
 [ "$status" -eq 0 ] || fail "the program did not end by saving its list (status $status)"
 
-{
-    record "$dir/toolx" 6
-    record "" ""
-    record "$dir/more" 21
-    record "$dir/third" 22
-    record "" 5
-} >"$work/expected.cfg"
+list_of "$dir/toolx=6" "=" "$dir/more=21" "$dir/third=22" "=5" >"$work/expected.cfg"
 if ! cmp -s "$work/expected.cfg" "$dir/selvatro.cfg"; then
     echo "--- expected" >&2
     cat -A "$work/expected.cfg" >&2
@@ -162,7 +146,7 @@ if ! cmp -s "$work/expected.cfg" "$dir/selvatro.cfg"; then
     cat -A "$dir/selvatro.cfg" >&2
     fail "the saved list is not the edited one"
 fi
-if ls "$dir"/started-* >/dev/null 2>&1; then
+if [ -e "$dir/launches.log" ]; then
     fail "a program was started while the list was being edited"
 fi
 if grep -v 'XDG_RUNTIME_DIR' "$work/err" | grep -q .; then

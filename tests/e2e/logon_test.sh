@@ -2,11 +2,14 @@
 # Runs the built program headless in a folder of its own, as a logon would: it must start the listed programs
 # in order at their seconds, end one tick after the last one and leave the list file as it was; without a list
 # it must wait; a SIGTERM must save the list and start nothing more.
+#
+#   logon_test.sh EXECUTABLE RECORDER
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/session.sh"
 
 exe=$1
+recorder=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -16,23 +19,20 @@ now() { date +%s.%N; }
 # within A B LOW HIGH: LOW <= B - A <= HIGH
 within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
 
-# A fresh folder, with a blank in its name, holding the program and its recorders.
-install_folder() {
-    local dir="$work/$1/my apps"
-    mkdir -p "$dir"
-    cp "$exe" "$dir/selvatro"
-    for name in alpha beta gamma; do
-        printf '#!/bin/sh\necho "%s $(date +%%s.%%N)" >> "%s/started.log"\n' "$name" "$dir" > "$dir/$name"
-        chmod +x "$dir/$name"
-    done
-    echo "$dir"
+# A fresh folder, with a blank in its name, holding the program, its list (ROWs as PATH=DELAY, each path a name in
+# the folder) and the recorders alpha, beta and gamma; sets dir.
+install_folder() {  # install_folder NAME ROW...
+    dir="$work/$1/my apps"
+    shift
+    install_program "$dir" "${@/#/$dir/}"
+    install_recorders "$dir" alpha beta gamma
 }
-started_at() { awk -v n="$2" '$1 == n { print $2 }' "$1/started.log" 2>/dev/null; }
-started_names() { awk '{ print $1 }' "$1/started.log" 2>/dev/null | tr '\n' ' '; }
+# When the recorder FOLDER/NAME started, in seconds since the epoch; the names of those started, in order.
+started_at() { awk -F'\t' -v n="$1/$2" '$1 == n { print $4 }' "$1/launches.log" 2>/dev/null; }
+started_names() { awk -F'\t' '{ sub(".*/", "", $1); print $1 }' "$1/launches.log" 2>/dev/null | tr '\n' ' '; }
 
 # ---- a logon: three programs at 2, 3 and 3 seconds ----
-dir=$(install_folder logon)
-{ record "$dir/alpha" 2; record "$dir/beta" 3; record "$dir/gamma" 3; record "" ""; record "" ""; } > "$dir/selvatro.cfg"
+install_folder logon alpha=2 beta=3 gamma=3
 cp "$dir/selvatro.cfg" "$work/logon.cfg"
 t0=$(now)
 status=0
@@ -59,7 +59,7 @@ if [ -f "$entry" ]; then
 fi
 
 # ---- no list file: the window waits, normal, and a SIGTERM saves five empty rows ----
-dir=$(install_folder nolist)
+install_folder nolist
 "$dir/selvatro" 2>"$work/nolist.err" &
 pid=$!
 sleep 2.5
@@ -68,18 +68,16 @@ kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
 check "SIGTERM ends the waiting program with status 0 (got $status)" test "$status" -eq 0
-check "nothing was started" test ! -e "$dir/started.log"
-{ for _ in 1 2 3 4 5; do record "" ""; done; } > "$work/empty.cfg"
-check "the saved list holds five empty rows (35 bytes)" cmp -s "$dir/selvatro.cfg" "$work/empty.cfg"
+check "nothing was started" test ! -e "$dir/launches.log"
+check "the saved list holds five empty rows (35 bytes)" cmp -s "$dir/selvatro.cfg" <(list_of)
 
 # ---- SIGTERM in the middle of the count ----
-dir=$(install_folder interrupted)
-{ record "$dir/alpha" 2; record "$dir/beta" 3; record "" ""; record "" ""; record "" ""; } > "$dir/selvatro.cfg"
+install_folder interrupted alpha=2 beta=3
 cp "$dir/selvatro.cfg" "$work/interrupted.cfg"
 "$dir/selvatro" 2>"$work/interrupted.err" &
 pid=$!
 for _ in $(seq 100); do
-    [ -s "$dir/started.log" ] && break
+    [ -s "$dir/launches.log" ] && break
     sleep 0.05
 done
 kill -TERM "$pid"

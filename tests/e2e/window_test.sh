@@ -33,16 +33,7 @@ start_program() {  # start_program NAME LANG LANGUAGE ROW...
     local name=$1 lang=$2 language=$3
     shift 3
     local dir="$work/$name"
-    mkdir -p "$dir"
-    cp "$exe" "$dir/selvatro"
-    local rows=("$@") i
-    for i in 0 1 2 3 4; do
-        if [ "$i" -lt "${#rows[@]}" ]; then
-            record "${rows[$i]%=*}" "${rows[$i]##*=}"
-        else
-            record "" ""
-        fi
-    done >"$dir/selvatro.cfg"
+    install_program "$dir" "$@"
     cp "$dir/selvatro.cfg" "$work/$name.cfg"
     LANG=$lang LANGUAGE=$language LC_ALL="" "$dir/selvatro" 2>"$work/$name.err" &
     app=$!

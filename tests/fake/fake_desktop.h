@@ -2,7 +2,8 @@
 
 // The test platform: every platform interface in memory, keeping the desktop's event rules exactly, recording
 // every effect and answering dialogs as a test scripts them. A test drives it like a user would (type, focus,
-// click, minimise, restore, close) and advances its clock by hand.
+// click, minimise, restore, close) and advances its clock by hand. The services (facts, programs, files, language,
+// shortcuts, browser, process) also stand alone, to serve a real window.
 
 #include <cstdint>
 #include <deque>
@@ -202,7 +203,8 @@ struct StartedProgram {
 
 class FakePrograms final : public platform::Programs {
 public:
-    explicit FakePrograms(FakeDesktop& desktop) : desktop_(desktop) {}
+    /// `clock` gives the instant, in ms, recorded with each start; without one, 0.
+    explicit FakePrograms(std::function<std::int64_t()> clock = {}) : clock_(std::move(clock)) {}
     double start(const std::string& path) override;
     std::vector<StartedProgram> started;
     /// Paths whose start fails (the file exists but is no program).
@@ -210,7 +212,7 @@ public:
     std::vector<std::string> startedPaths() const;
 
 private:
-    FakeDesktop& desktop_;
+    std::function<std::int64_t()> clock_;
 };
 
 class FakeFiles final : public platform::Files {
@@ -238,6 +240,8 @@ public:
     std::optional<std::string> writeFailure;
     /// Folders that cannot be made current.
     std::set<std::string> missingFolders;
+    /// When set, a folder made current becomes the process's current folder too, where a real file dialog opens.
+    bool movesProcess = false;
 
     int writes = 0;
     std::string currentFolder = "/";

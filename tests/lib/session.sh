@@ -1,5 +1,5 @@
 # Shared by the shell tests (sourced, not run): the tools or a skip, a private work folder and home, checks that
-# count, list records, and a private X server with a window manager.
+# count, lists, the program and the recorders installed in a folder, and a private X server with a window manager.
 
 # need_tools TOOL...: ends the test as skipped (77, which ctest is told to read so) when one is not installed.
 need_tools() {
@@ -58,8 +58,36 @@ wait_for() {
 # record PATH DELAY: one record as the program writes it.
 record() { printf '"%s","%s"\r\n' "$1" "$2"; }
 
-# Five empty rows, as the program saves an empty list (35 bytes).
-empty_list() { for _ in 1 2 3 4 5; do record "" ""; done; }
+# list_of [ROW...]: a list as the program saves it, each ROW written PATH=DELAY (split at the last "="), the rows
+# not given empty; with no ROW, five empty rows (35 bytes).
+list_of() {
+    local row count=0
+    for row in "$@"; do
+        record "${row%=*}" "${row##*=}"
+        count=$((count + 1))
+    done
+    for ((; count < 5; count++)); do record "" ""; done
+}
+
+# install_program FOLDER [ROW...]: FOLDER, made if needed, holding a copy of the program under test ($exe) and,
+# with ROWs, its list beside it (list_of). The list lives beside the executable: each copy has its own.
+install_program() {
+    local folder=$1
+    shift
+    mkdir -p "$folder"
+    cp "$exe" "$folder/selvatro"
+    if (($#)); then list_of "$@" >"$folder/selvatro.cfg"; fi
+}
+
+# install_recorders FOLDER NAME...: the tests' recorder ($recorder, tests/lib/recorder.cpp says what it records)
+# as FOLDER/NAME for each NAME. Started, each appends a line to $SELVATRO_RECORDER_LOG, or else to
+# FOLDER/launches.log: its name, its argument count, and the instant of its start.
+install_recorders() {
+    local folder=$1 name
+    shift
+    mkdir -p "$folder"
+    for name in "$@"; do cp "$recorder" "$folder/$name"; done
+}
 
 # start_x_session: a private X server at 96 dpi, 1024 x 768, with openbox, in $work; exports DISPLAY and takes
 # Qt off the offscreen platform. False when either does not come up within five seconds.

@@ -94,30 +94,8 @@ bool WaitForFile(const std::string& path, std::chrono::milliseconds timeout) {
 }
 
 void WriteRecorder(const std::string& path) {
-    WriteFile(path,
-              "#!/bin/sh\n"
-              // The signal masks are read first, by the shell itself: while it forks and waits for a child, dash
-              // blocks every signal for a moment, and a child reading /proc/$$/status then may see that instead.
-              "while read -r key value; do\n"
-              "  case $key in SigBlk:) blocked=$value ;; SigIgn:) ignored=$value ;; esac\n"
-              "done < /proc/$$/status\n"
-              "[ -n \"$SELVATRO_SLEEP\" ] && sleep \"$SELVATRO_SLEEP\"\n"
-              "input=$(readlink /proc/$$/fd/0)\n"
-              "output=$(readlink /proc/$$/fd/1)\n"
-              "printf '%s' \"$0\" > \"$SELVATRO_RECORD.name\"\n"
-              "probe=closed\n"
-              "[ -n \"$SELVATRO_PROBE_FD\" ] && [ -e /proc/$$/fd/$SELVATRO_PROBE_FD ] && probe=open\n"
-              "{\n"
-              "  printf '%s\\n' \"$$\"\n"
-              "  sed 's/.*) //' /proc/$$/stat | cut -d' ' -f4\n"
-              "  printf '%s\\n' \"$input\" \"$output\"\n"
-              "  printf '%s\\n' \"$blocked\" \"$ignored\"\n"
-              "  printf '%s\\n' \"$probe\"\n"
-              "  printf '%s\\n' \"$#\"\n"
-              "  for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"
-              "} > \"$SELVATRO_RECORD.part\"\n"
-              "mv \"$SELVATRO_RECORD.part\" \"$SELVATRO_RECORD\"\n",
-              0755);
+    fs::copy_file(SELVATRO_RECORDER, path, fs::copy_options::overwrite_existing);
+    chmod(path.c_str(), 0755);
 }
 
 std::optional<Record> ReadRecord(const std::string& path) {

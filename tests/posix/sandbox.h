@@ -39,11 +39,8 @@ mode_t ModeOf(const std::string& path);
 /// Waits until `path` exists, for at most `timeout`.
 bool WaitForFile(const std::string& path, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-/// A shell script that writes its own name ($0, which may hold line feeds) to $SELVATRO_RECORD.name, then what it
-/// sees to $SELVATRO_RECORD, one item a line: its process id, its session id, where its standard input and output
-/// point, its blocked and ignored signals, whether descriptor $SELVATRO_PROBE_FD is open, the number of its arguments,
-/// then each argument. With $SELVATRO_SLEEP set it sleeps that long first. The file appears whole (written aside, then
-/// renamed).
+/// Installs the tests' recorder (tests/lib/recorder.cpp) as `path`: started with $SELVATRO_RECORD set, it writes
+/// there what it inherited from its launcher, which ReadRecord reads.
 void WriteRecorder(const std::string& path);
 
 struct Record {

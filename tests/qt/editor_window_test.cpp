@@ -12,16 +12,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <utility>
 
 #include "app/form1.h"
+#include "fake/fake_desktop.h"
 #include "list/list_file.h"
-#include "platform/errors.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_window.h"
 #include "recorder.h"
@@ -30,89 +28,6 @@ namespace selvatro::platform::qt::test {
 namespace {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
-
-// ---- the desktop services around the window: only what the editor touches is real ----
-
-// The list file in memory, and the current folder as the process's own, since the file dialog opens there.
-class EditorFiles final : public platform::Files {
-public:
-    std::string listName;
-    std::optional<std::string> list;
-
-    char separator() const override { return '/'; }
-    bool ordinaryFileExists(const std::string& path) override { return path == listName && list.has_value(); }
-    std::optional<std::string> readText(const std::string& path) override {
-        return path == listName ? list : std::nullopt;
-    }
-    void replaceText(const std::string& /*path*/, const std::string& /*text*/) override {
-        throw platform::FileError("not written here");
-    }
-    std::string writeTarget(const std::string& path) const override { return path; }
-    std::string writeTemporaryText(const std::string& /*suffix*/, const std::string& /*text*/) override {
-        throw platform::FileError("not written here");
-    }
-    void remove(const std::string& /*path*/) override {}
-    void setCurrentDrive(const std::string& /*path*/) override {}
-    void setCurrentFolder(const std::string& folder) override {
-        if (!QDir::setCurrent(QString::fromStdString(folder))) {
-            throw platform::FileError("no such folder");
-        }
-    }
-};
-
-class EditorFacts final : public platform::AppFacts {
-public:
-    std::string folder() const override { return "/opt/selvatro"; }
-    std::string productName() const override { return "selvatro"; }
-    std::string fileDescription() const override { return "selvatro"; }
-    platform::Version version() const override { return {1, 2, 0}; }
-    std::string ownFileName() const override { return "selvatro"; }
-    std::string rootFolder() const override { return "/"; }
-};
-
-class NoPrograms final : public platform::Programs {
-public:
-    double start(const std::string& path) override {
-        ADD_FAILURE() << "started " << path << " while editing";
-        return 0;
-    }
-};
-
-class FixedLanguage final : public platform::Language {
-public:
-    std::string name = "English";
-    void englishLanguageName(std::string& buffer, int size) override {
-        const std::size_t n = std::min(name.size(), static_cast<std::size_t>(std::max(0, size - 1)));
-        std::copy_n(name.begin(), n, buffer.begin());
-        buffer[n] = '\0';
-    }
-    std::string decimalSeparator() const override { return "."; }
-};
-
-class NoShortcuts final : public platform::Shortcuts {
-public:
-    std::int32_t createShellLink(const std::string&, const std::string&, const std::string&,
-                                 const std::string&) override {
-        return 1;
-    }
-};
-
-class NoBrowser final : public platform::Browser {
-public:
-    std::int32_t findExecutable(const std::string&, const std::string&, std::string&) override { return 31; }
-    std::int32_t shellExecute(const std::string&, const std::string&, const std::string&, const std::string&,
-                              std::int32_t) override {
-        return 2;
-    }
-};
-
-struct ProcessEnded {};
-
-class NoEnd final : public platform::Process {
-public:
-    void report(const std::string& /*line*/) override {}
-    [[noreturn]] void end(int /*status*/) override { throw ProcessEnded{}; }
-};
 
 // Answers the next modal widget of type T from inside its own event loop, once it is up, as the user would.
 template <typename T>
@@ -166,11 +81,14 @@ protected:
             file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         gate.setFatalHandler([this](const std::string& what) { fatal.push_back(what); });
+        // The real file dialog opens in the process's current folder, where the picker's preset must land.
+        files.movesProcess = true;
     }
 
     void TearDown() override {
         QDir::setCurrent(savedFolder);
         EXPECT_TRUE(fatal.empty()) << fatal.front();
+        EXPECT_TRUE(programs.started.empty()) << "started " << programs.started.front().path << " while editing";
     }
 
     /// The program `name` in the test's folder, as the dialog names it.
@@ -182,8 +100,7 @@ protected:
         for (const auto& [path, delay] : rows) {
             text += list::Record(path, delay);
         }
-        files.listName = facts.folder() + "/" + std::string(list::kListFileName);
-        files.list = text;
+        files.files[facts.folder() + "/" + std::string(list::kListFileName)] = text;
         form = std::make_unique<Form1>(
             window.controls(dialog),
             platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
@@ -249,13 +166,15 @@ protected:
     QString bin;
     std::vector<std::string> fatal;
 
-    EditorFiles files;
-    EditorFacts facts;
-    NoPrograms programs;
-    FixedLanguage language;
-    NoShortcuts shortcuts;
-    NoBrowser browser;
-    NoEnd process;
+    // The desktop services around the window, from the test platform: only the window and its dialogs are real.
+    fake::Profile profile;
+    fake::FakeAppFacts facts{profile};
+    fake::FakePrograms programs;
+    fake::FakeFiles files{profile};
+    fake::FakeLanguage language{profile};
+    fake::FakeShortcuts shortcuts;
+    fake::FakeBrowser browser{files};
+    fake::FakeProcess process;
     // The form outlives the window, so that nothing the window's teardown raises reaches a form already gone.
     std::unique_ptr<Form1> form;
     EventGate gate;
@@ -386,7 +305,7 @@ class PickerRefusal : public EditorWindow, public testing::WithParamInterface<Re
 
 TEST_P(PickerRefusal, ChoosingThisProgramItselfIsRefusedWithAMessageAndEmptiesThePathBox) {
     const Refusal& c = GetParam();
-    language.name = c.language;
+    profile.language = c.language;
     open({{program("tool"), "5"}, {program("other"), "6"}});
 
     QString text, title;

@@ -18,19 +18,12 @@ mkdir -p "$bin" "$work/cwd"
 export SELVATRO_RECORDER_LOG=$work/started.log
 
 cases=0
-# install NAME...: a recorder under each name in $bin.
-install_recorders() {
-    for name in "$@"; do
-        cp "$recorder" "$bin/$name"
-    done
-}
 
 # start_list NAME LISTFILE: runs the program on that list from the folder $work/cwd (where a "touch pwned" would
 # land); sets pid and app.
 start_list() {
     app=$work/$1
-    mkdir -p "$app"
-    cp "$exe" "$app/selvatro"
+    install_program "$app"
     cp "$2" "$app/selvatro.cfg"
     : >"$SELVATRO_RECORDER_LOG"
     (cd "${3:-$work/cwd}" && exec "$app/selvatro") 2>>"$work/stderr.txt" &
@@ -60,7 +53,7 @@ started_check() {
     shift
     local want got
     want=$(printf '%s\t0\n' "$@" | LC_ALL=C sort)
-    got=$(LC_ALL=C sort "$SELVATRO_RECORDER_LOG")
+    got=$(cut -f1,2 "$SELVATRO_RECORDER_LOG" | LC_ALL=C sort)
     check "$name: started exactly the files so named, without arguments" test "$got" = "$want"
     if [ "$got" != "$want" ]; then
         diff <(echo "$want") <(echo "$got") >&2 || true
@@ -74,15 +67,13 @@ no_pwned() {
 # ---- shell syntax in the paths, hand-edited unquoted fields (quotes inside them are kept) ----
 cases=$((cases + 1))
 names_a=("it's \"quoted\"" 'a;touch pwned;b' '$(touch pwned)' '`touch pwned`' 'my prog --with blanks')
-install_recorders "${names_a[@]}"
+install_recorders "$bin" "${names_a[@]}"
 {
     printf '%s,2\n' "$bin/${names_a[0]}" "$bin/${names_a[1]}" "$bin/${names_a[2]}"
     printf '%s, 3\n' "$bin/${names_a[3]}" "$bin/${names_a[4]}"
 } >"$work/a.cfg"
-{
-    record "$bin/${names_a[0]}" 2; record "$bin/${names_a[1]}" 2; record "$bin/${names_a[2]}" 2
-    record "$bin/${names_a[3]}" 3; record "$bin/${names_a[4]}" 3
-} >"$work/a.expected"
+list_of "$bin/${names_a[0]}=2" "$bin/${names_a[1]}=2" "$bin/${names_a[2]}=2" "$bin/${names_a[3]}=3" \
+    "$bin/${names_a[4]}=3" >"$work/a.expected"
 start_list shell "$work/a.cfg"
 check "shell syntax: the run ends by itself after the last delay" wait_end 15
 check "shell syntax: exit status 0 (got $status)" test "$status" = 0
@@ -92,16 +83,14 @@ no_pwned "shell syntax"
 
 # ---- a leading "-", redirections, "%" and "$HOME", and a missing program with shell syntax in its name ----
 cases=$((cases + 1))
-install_recorders -v --help 'x > pwned | touch pwned &' '100% $HOME * ?'
+install_recorders "$bin" -v --help 'x > pwned | touch pwned &' '100% $HOME * ?'
 missing="$bin/\$(touch pwned) missing"
 {
     printf '%s,2\n' "-v" "$bin/--help" "$bin/x > pwned | touch pwned &"
     printf '%s,3\n' "$bin/100% \$HOME * ?" "$missing"
 } >"$work/b.cfg"
-{
-    record "-v" 2; record "$bin/--help" 2; record "$bin/x > pwned | touch pwned &" 2
-    record "$bin/100% \$HOME * ?" 3; record "$missing" 3
-} >"$work/b.expected"
+list_of "-v=2" "$bin/--help=2" "$bin/x > pwned | touch pwned &=2" "$bin/100% \$HOME * ?=3" "$missing=3" \
+    >"$work/b.expected"
 # Run from $bin, so that the relative path "-v" names the recorder there.
 start_list dash "$work/b.cfg" "$bin"
 # The four programs due at 2 and 3 s start; then, past the tick that would have ended a run without a stop:
@@ -121,13 +110,11 @@ no_pwned "dash and redirections"
 
 # ---- a list file in Windows-1252: its paths name the files whose names are the same text in UTF-8 ----
 cases=$((cases + 1))
-install_recorders 'café ü' '€uro' $'odd\xc2\x81'
+install_recorders "$bin" 'café ü' '€uro' $'odd\xc2\x81'
 # é = E9, ü = FC, € = 80; 81 is undefined in Windows-1252 and stands for U+0081.
 printf '%s\r\n' "\"$bin/caf"$'\xe9'" "$'\xfc'"\",\"2\"" "\"$bin/"$'\x80'"uro\",\"2\"" \
     "\"$bin/odd"$'\x81'"\",\"3\"" >"$work/c.cfg"
-{
-    record "$bin/café ü" 2; record "$bin/€uro" 2; record "$bin/odd"$'\xc2\x81' 3; record "" ""; record "" ""
-} >"$work/c.expected"
+list_of "$bin/café ü=2" "$bin/€uro=2" "$bin/odd"$'\xc2\x81'"=3" >"$work/c.expected"
 start_list cp1252 "$work/c.cfg"
 check "Windows-1252: the run ends by itself" wait_end 15
 check "Windows-1252: exit status 0 (got $status)" test "$status" = 0
@@ -140,8 +127,7 @@ check "Windows-1252: the list is saved again in UTF-8" cmp -s "$app/selvatro.cfg
 hostile_folder() {
     local name=$1 dir=$2 launch=$3
     cases=$((cases + 1))
-    mkdir -p "$dir"
-    cp "$exe" "$dir/selvatro"
+    install_program "$dir"
     rm -f "$entry"
     "$dir/selvatro" 2>>"$work/stderr.txt" &
     pid=$!
@@ -150,13 +136,13 @@ hostile_folder() {
     kill -TERM "$pid" 2>/dev/null || true
     check "$name: a SIGTERM ends it" wait_end 10
     check "$name: exit status 0 (got $status)" test "$status" = 0
-    check "$name: the empty list is saved beside it" cmp -s "$dir/selvatro.cfg" <(empty_list)
+    check "$name: the empty list is saved beside it" cmp -s "$dir/selvatro.cfg" <(list_of)
     [ -f "$entry" ] || return 0
     check "$name: the entry is valid ($(desktop-file-validate "$entry" 2>&1 | head -c 300))" \
         desktop-file-validate "$entry"
     [ "$launch" = launch ] || return 0
     # The desktop starts what the entry says: put the recorder in the program's place and let GIO launch it.
-    cp "$recorder" "$dir/selvatro"
+    install_recorders "$dir" selvatro
     : >"$SELVATRO_RECORDER_LOG"
     (cd "$work/cwd" && gio launch "$entry") >/dev/null 2>>"$work/stderr.txt" || true
     for ((i = 0; i < 300; i++)); do

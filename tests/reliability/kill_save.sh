@@ -16,19 +16,14 @@ make_sandbox
 
 old_list=$'/usr/bin/true, 600\n"/opt/my apps/agenda",900\n'
 printf '%s' "$old_list" >"$work/old.cfg"
-{
-    record /usr/bin/true 600
-    record "/opt/my apps/agenda" 900
-    for _ in 1 2 3; do record "" ""; done
-} >"$work/new.cfg"
+list_of "/usr/bin/true=600" "/opt/my apps/agenda=900" >"$work/new.cfg"
 entry=$XDG_CONFIG_HOME/autostart/Selvatro.desktop
 
 # run_once KILL_DELAY_MS (empty: no kill): one start in a fresh folder; sets status, outcome and leftovers.
 run_once() {
     local app=$work/app
     rm -rf "$app" "$entry"
-    mkdir -p "$app"
-    cp "$exe" "$app/selvatro"
+    install_program "$app"
     cp "$work/old.cfg" "$app/selvatro.cfg"
     "$app/selvatro" 2>>"$work/stderr.txt" &
     local pid=$!

@@ -11,7 +11,6 @@ exe=$1
 recorder=$2
 make_sandbox
 entry=$XDG_CONFIG_HOME/autostart/Selvatro.desktop
-export SELVATRO_RECORDER_LOG
 
 cases=0
 # run_case NAME STATE SIGNAL [SECOND_SIGNAL]; STATE is counting or paused.
@@ -19,22 +18,20 @@ run_case() {
     local name=$1 state=$2 first=$3 second=${4:-}
     local app=$work/$name
     cases=$((cases + 1))
-    mkdir -p "$app"
-    cp "$exe" "$app/selvatro"
-    cp "$recorder" "$app/early"
-    SELVATRO_RECORDER_LOG=$app/started.log
+    install_program "$app"
+    install_recorders "$app" early
     rm -f "$entry"
     if [ "$state" = counting ]; then
         # Hand-edited (line feeds, unquoted fields), so that the save is seen in the bytes; "early" starts at 2 s.
         printf '%s\n' "$app/early,2" "/usr/bin/true, 600" >"$app/selvatro.cfg"
-        { record "$app/early" 2; record /usr/bin/true 600; record "" ""; record "" ""; record "" ""; } >"$app/expected"
+        list_of "$app/early=2" "/usr/bin/true=600" >"$app/expected"
     else
-        empty_list >"$app/expected"
+        list_of >"$app/expected"
     fi
     "$app/selvatro" 2>>"$work/stderr.txt" &
     local pid=$!
     if [ "$state" = counting ]; then
-        check "$name: the count starts the program due at 2 s" wait_for_file "$app/started.log" 20
+        check "$name: the count starts the program due at 2 s" wait_for_file "$app/launches.log" 20
     else
         check "$name: the program starts" wait_for_file "$entry" 20
         nap 0.5  # the window is shown and waits
@@ -59,7 +56,7 @@ run_case() {
     check "$name: nothing beside the list but the dot-free files we made" \
         test -z "$(cd "$app" && find . -mindepth 1 -maxdepth 1 -name '.*' -printf '%f ')"
     if [ "$state" = counting ]; then
-        check "$name: only the program due before the signal started" test "$(wc -l <"$app/started.log")" -eq 1
+        check "$name: only the program due before the signal started" test "$(wc -l <"$app/launches.log")" -eq 1
     fi
 }
 

@@ -18,11 +18,8 @@ fi
 make_sandbox
 
 app=$work/app
-mkdir -p "$app"
-cp "$exe" "$app/selvatro"
-cp "$recorder" "$app/alpha"
-cp "$recorder" "$app/beta"
-{ record "$app/alpha" 2; record "$app/beta" 3; record "" ""; record "" ""; record "" ""; } >"$app/selvatro.cfg"
+install_program "$app" "$app/alpha=2" "$app/beta=3"
+install_recorders "$app" alpha beta
 cp "$app/selvatro.cfg" "$work/before.cfg"
 export SELVATRO_RECORDER_LOG=$work/started.log
 

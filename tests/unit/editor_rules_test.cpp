@@ -165,7 +165,7 @@ TEST(RowRules, SweepSkipsAnEmptyDelayInTheMiddle) {
     FakeDesktop d;
     StartWith(d, {{"A", "10"}, {"B", "5"}, {"C", "3"}});
     d.edit(Path(d, 1), "");
-    d.edit(Delay(d, 1), "");  // no path: R3 stays quiet
+    d.edit(Delay(d, 1), "");  // no path: nothing raises the row's delay above the previous row's
     EXPECT_EQ(d.rows(), "A/10|/|C/3|/|/");
     d.focusElsewhere();
     EXPECT_EQ(d.rows(), "A/10|/|C/3|/|/");
