@@ -31,9 +31,12 @@ install_folder() {  # install_folder NAME ROW...
 started_at() { awk -F'\t' -v n="$1/$2" '$1 == n { print $4 }' "$1/launches.log" 2>/dev/null; }
 started_names() { awk -F'\t' '{ sub(".*/", "", $1); print $1 }' "$1/launches.log" 2>/dev/null | tr '\n' ' '; }
 
-# ---- a logon: three programs at 2, 3 and 3 seconds ----
+# ---- a logon: three programs at 2, 3 and 3 seconds; the user has switched the logon entry off ----
 install_folder logon alpha=2 beta=3 gamma=3
 cp "$dir/selvatro.cfg" "$work/logon.cfg"
+entry=$XDG_CONFIG_HOME/autostart/Selvatro.desktop
+mkdir -p "${entry%/*}"
+printf '[Desktop Entry]\nType=Application\nName=Selvatro\nExec=/old/selvatro\nX-GNOME-Autostart-enabled=false\n' >"$entry"
 t0=$(now)
 status=0
 timeout 20 "$dir/selvatro" 2>"$work/logon.err" || status=$?
@@ -51,12 +54,50 @@ if [ -n "$a" ] && [ -n "$b" ] && [ -n "$g" ]; then
     check "the program ends one tick after the last start" within "$b" "$t_end" 0.7 1.6
 fi
 check "the list file is byte-identical after the run" cmp -s "$dir/selvatro.cfg" "$work/logon.cfg"
-entry=$XDG_CONFIG_HOME/autostart/Selvatro.desktop
+check "nothing was said on standard error" test ! -s "$work/logon.err"
 check "the autostart entry exists" test -f "$entry"
 if [ -f "$entry" ]; then
     check "the autostart entry validates" desktop-file-validate "$entry"
     check "the autostart entry starts this executable" grep -qxF "Exec=\"$dir/selvatro\"" "$entry"
+    check "the autostart entry stays switched off" grep -qxF "X-GNOME-Autostart-enabled=false" "$entry"
 fi
+
+# ---- a row that cannot be started: the run ends at once, saved, with status 1 and one line saying why ----
+install_folder unstartable alpha=2 notes=3 beta=4
+printf 'not a program\n' >"$dir/notes"
+cp "$dir/selvatro.cfg" "$work/unstartable.cfg"
+status=0
+timeout 20 "$dir/selvatro" 2>"$work/unstartable.err" || status=$?
+check "a row that cannot start ends the run with status 1 (got $status)" test "$status" -eq 1
+check "the rows after it were not started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
+check "standard error holds one line naming the row, its path and why (got: $(cat "$work/unstartable.err"))" \
+    test "$(cat "$work/unstartable.err")" = "selvatro: row 2 (\"$dir/notes\", delay \"3\") stopped the run: Permission denied"
+check "the list is saved unchanged" cmp -s "$dir/selvatro.cfg" "$work/unstartable.cfg"
+
+# ---- a list saved as "Unicode" by a Windows editor (UTF-16 with its mark) starts its programs ----
+install_folder utf16 alpha=2
+iconv -f UTF-8 -t UTF-16 "$dir/selvatro.cfg" >"$work/utf16.cfg"
+check "the list is UTF-16 with a byte-order mark" test "$(head -c2 "$work/utf16.cfg" | od -An -tx1 | tr -d ' ')" = fffe
+cp "$work/utf16.cfg" "$dir/selvatro.cfg"
+status=0
+timeout 20 "$dir/selvatro" 2>"$work/utf16.err" || status=$?
+check "the UTF-16 list runs to its end with status 0 (got $status)" test "$status" -eq 0
+check "its program started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
+check "the list is saved back in UTF-8" cmp -s "$dir/selvatro.cfg" <(list_of "$dir/alpha=2")
+
+# ---- a FIFO named like the list: never read, never replaced ----
+install_folder fifo
+mkfifo "$dir/selvatro.cfg"
+"$dir/selvatro" 2>"$work/fifo.err" &
+pid=$!
+sleep 2
+check "the program does not wait on the FIFO: it runs, and nobody holds the FIFO open to read" \
+    eval 'kill -0 "$pid" && ! timeout 1 sh -c "echo x >\"\$1\"" sh "$dir/selvatro.cfg"'
+kill -TERM "$pid"  # the save is refused: its message waits for a user, whom this headless run has not
+sleep 1
+kill -KILL "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+check "the FIFO is still a FIFO" test -p "$dir/selvatro.cfg"
 
 # ---- no list file: the window waits, normal, and a SIGTERM saves five empty rows ----
 install_folder nolist

@@ -187,8 +187,11 @@ std::optional<std::vector<std::string>> CommandFor(const Gio& gio, GAppInfo* app
     gint argc = 0;
     gchar** argv = nullptr;
     std::vector<std::string> command;
-    if (g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) {
-        command.assign(argv, argv + argc);
+    if (g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr) && argv != nullptr) {
+        // One by one: GCC 12 at -O3 takes a range of char* for one that may hold null pointers.
+        for (gint i = 0; i < argc && argv[i] != nullptr; ++i) {
+            command.emplace_back(argv[i]);
+        }
     }
     g_strfreev(argv);
     return command;
