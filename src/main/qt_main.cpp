@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     namespace qt = platform::qt;
 
     qt::PreferX11();
-    QApplication app(argc, argv);
+    const auto app = qt::StartApplication(argc, argv);
     qt::SetUpApplication();
 
     platform::EventGate gate;
@@ -38,6 +38,11 @@ int main(int argc, char** argv) {
     gate.connect(form);
     // Signals and the session's end close the window as its close button does: through the unload event.
     qt::SessionEnd sessionEnd([&formWindow] { formWindow.requestUnload(); });
+    // So does the loss of the X server, with no window left to show a message in.
+    qt::OnDisplayLost([&formWindow, &messages] {
+        messages.useStandardError();
+        formWindow.requestUnload();
+    });
 
     gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
     formWindow.showInState();
