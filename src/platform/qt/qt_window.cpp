@@ -434,6 +434,14 @@ void FormWindow::requestUnload() {
     unloading_ = false;  // only reached when the unload kept the window open
 }
 
+void FormWindow::showAgain() {
+    // Through the gate, as an event from the event loop: an error escaping the resize event ends the process.
+    gate_.raise([this](platform::FormEvents&) {
+        setWindowState(platform::WindowState::Normal);  // also activates the window
+        widget_->raise();                               // a window that was normal already may lie under others
+    });
+}
+
 void FormWindow::stateChanged() {
     if (!shown_) {
         return;  // before the first show the resize event does not run; the show raises it
