@@ -1,6 +1,7 @@
 // Selvatro on a Linux desktop: the Qt window and dialogs, the POSIX services, Form1 between them.
 
 #include <QApplication>
+#include <QLocale>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = LaterStartStatus(copyLock)) {
         return *status;
     }
+    qt::LoadToolkitTranslations(QLocale::system());
 
     platform::EventGate gate;
     qt::FormWindow formWindow(gate, window::kDesign);

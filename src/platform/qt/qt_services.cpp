@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTranslator>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -153,6 +155,19 @@ std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
 
 void OnDisplayLost(std::function<void()> lost) {
     displayLost = std::move(lost);
+}
+
+QTranslator* LoadToolkitTranslations(const QLocale& locale) {
+    if (locale.language() == QLocale::English || locale.language() == QLocale::C) {
+        return nullptr;  // Qt's texts are English already: nothing to read at start-up
+    }
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator.get());
+    return translator.release();
 }
 
 struct SessionEnd::Impl {

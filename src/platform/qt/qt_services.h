@@ -1,8 +1,8 @@
 #pragma once
 
 // The process-level services that the Qt layer provides: the user's language, the end of the process, the X11
-// preference, the start of the application and the loss of its display, and the ways the system ends the session
-// (signals, the session manager).
+// preference, the start of the application and the loss of its display, Qt's own texts in the user's language,
+// and the ways the system ends the session (signals, the session manager).
 
 #include <functional>
 #include <memory>
@@ -11,6 +11,8 @@
 #include "platform/platform.h"
 
 class QApplication;
+class QLocale;
+class QTranslator;
 
 namespace selvatro::platform::qt {
 
@@ -45,6 +47,11 @@ std::unique_ptr<QApplication> StartApplication(int& argc, char** argv);
 /// place of Qt's own exit(1); when `lost` returns, Qt ends the process as before. No window can be shown from then
 /// on. Needs StartApplication.
 void OnDisplayLost(std::function<void()> lost);
+
+/// Loads Qt's own translations (the buttons of its dialogs: "Open", "Cancel", "OK") for `locale`'s language, the
+/// application owning them. Nothing for English, which needs none, or where the translation is not installed.
+/// Returns the translator installed, or null.
+QTranslator* LoadToolkitTranslations(const QLocale& locale);
 
 /// Routes SIGTERM, SIGHUP and SIGINT, and the session manager's end of session, to `close`, on the event loop's
 /// thread. Needs a QApplication; one instance per process.
