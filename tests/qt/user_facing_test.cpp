@@ -1,4 +1,5 @@
-// What a user of the desktop meets beyond the window's design: Qt's own buttons in the user's language.
+// What a user of the desktop meets beyond the window's design: Qt's own buttons in the user's language, and the
+// title bar's buttons of a window that cannot grow.
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,15 @@ TEST(ToolkitTexts, QtsOwnButtonsSpeakTheUsersLanguage) {
     EXPECT_EQ(ButtonText(QDialogButtonBox::Cancel), QString("Cancel"));
     EXPECT_EQ(LoadToolkitTranslations(QLocale(QLocale::English, QLocale::UnitedKingdom)), nullptr)
         << "English needs no translation";
+}
+
+TEST(TitleBar, OffersMinimiseAndCloseButNoMaximise) {
+    Rig rig;
+    const Qt::WindowFlags flags = rig.window.widget()->windowFlags();
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
 }
 
 }  // namespace

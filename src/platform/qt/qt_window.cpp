@@ -256,6 +256,9 @@ void FormWidget::mouseMoveEvent(QMouseEvent* event) {
 FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
     : gate_(gate), widget_(std::make_unique<FormWidget>(*this)), timer_(gate, design.timerIntervalMs) {
     QWidget* form = widget_.get();
+    // The window has a fixed size: its title bar offers no maximise button, only minimise and close.
+    form->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     form->setWindowTitle(FromUtf8(design.caption));
     form->setWindowIcon(AppIcon());
     form->setFixedSize(Pixels(design.form.width), Pixels(design.form.height));
