@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
     }
 
     gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
+    formWindow.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
+                                                     : window::kDesign.accessibleEnglish);
     formWindow.showInState();
     QApplication::exec();
     // The event loop stops only at the end of the session, whose handler has already unloaded; should it stop

@@ -445,6 +445,25 @@ void FormWindow::showAgain() {
     });
 }
 
+void FormWindow::setAccessibleTexts(const platform::AccessibleTexts& texts) {
+    const auto forRow = [](std::string_view text, int row) {
+        return FromUtf8(text).replace(QLatin1String("{row}"), QString::number(row + 1));
+    };
+    for (int row = 0; row < 5; ++row) {
+        BoxEdit* path = text1(row).edit();
+        path->setAccessibleName(forRow(texts.pathName, row));
+        path->setAccessibleDescription(FromUtf8(texts.pathDescription));
+        BoxEdit* delay = text2(row).edit();
+        delay->setAccessibleName(forRow(texts.delayName, row));
+        delay->setAccessibleDescription(FromUtf8(texts.delayDescription));
+    }
+    // The frame takes the focus, so it is what a screen reader announces; the image is what the mouse finds.
+    for (QWidget* logo : {static_cast<QWidget*>(picture2_), static_cast<QWidget*>(logo_)}) {
+        logo->setAccessibleName(FromUtf8(texts.logoName));
+        logo->setAccessibleDescription(FromUtf8(texts.logoDescription));
+    }
+}
+
 void FormWindow::stateChanged() {
     if (!shown_) {
         return;  // before the first show the resize event does not run; the show raises it
