@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config        # the build
     qt6-base-dev libglib2.0-dev             # the window; the desktop's MIME database
+    qt6-translations-l10n                   # Qt's own buttons and dialogs in the user's language
     libgtest-dev clang-format-14            # the tests; the format check
     clang libclang-rt-14-dev                # the fuzz targets (libFuzzer)
     xvfb xauth openbox xdotool x11-utils    # a real X server with a window manager, for the window's tests

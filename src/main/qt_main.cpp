@@ -1,24 +1,70 @@
 // Selvatro on a Linux desktop: the Qt window and dialogs, the POSIX services, Form1 between them.
 
 #include <QApplication>
+#include <QLocale>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <thread>
 
 #include "app/form1.h"
 #include "list/list_file.h"
 #include "platform/event_gate.h"
 #include "platform/posix/posix_services.h"
+#include "platform/posix/single_copy.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_window.h"
+#include "platform/qt/single_copy.h"
 #include "window/layout.h"
+
+namespace {
+
+namespace posix = selvatro::platform::posix;
+namespace qt = selvatro::platform::qt;
+
+// One running copy per list. A later start asks the copy that holds the list's lock to show its window, and its
+// exit status says whether that worked. Two starts in the same instant: the one that loses the lock may find the
+// winner not listening yet, or already gone, so it tries both again for a while.
+std::optional<int> LaterStartStatus(posix::CopyLock& lock) {
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+        switch (lock.tryTake()) {
+            case posix::CopyLock::Result::Taken:
+            case posix::CopyLock::Result::Unavailable:
+                return std::nullopt;
+            case posix::CopyLock::Result::HeldElsewhere:
+                break;
+        }
+        if (qt::AskToShow(lock.socketPath(), 1000)) {
+            return 0;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "selvatro: another copy runs on this list but does not answer (its socket: %s)\n",
+                         lock.socketPath().c_str());
+            return 1;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace selvatro;
-    namespace posix = platform::posix;
-    namespace qt = platform::qt;
 
     qt::PreferX11();
-    QApplication app(argc, argv);
+    const auto app = qt::StartApplication(argc, argv);
     qt::SetUpApplication();
+
+    posix::PosixAppFacts facts;
+    // The list lives beside the executable or in the user's stand-in for that folder: the folder names the list.
+    posix::CopyLock copyLock(facts.folder());
+    if (const std::optional<int> status = LaterStartStatus(copyLock)) {
+        return *status;
+    }
+    qt::LoadToolkitTranslations(QLocale::system());
 
     platform::EventGate gate;
     qt::FormWindow formWindow(gate, window::kDesign);
@@ -28,7 +74,6 @@ int main(int argc, char** argv) {
     qt::QtLanguage language;
     qt::QtProcess process;
 
-    posix::PosixAppFacts facts;
     posix::PosixFiles files(facts.folder(), posix::ConfigHome() + "/selvatro", std::string(list::kListFileName));
     posix::PosixPrograms programs;
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
@@ -39,8 +84,19 @@ int main(int argc, char** argv) {
     gate.connect(form);
     // Signals and the session's end close the window as its close button does: through the unload event.
     qt::SessionEnd sessionEnd([&formWindow] { formWindow.requestUnload(); });
+    // So does the loss of the X server, with no window left to show a message in.
+    qt::OnDisplayLost([&formWindow, &messages] {
+        messages.useStandardError();
+        formWindow.requestUnload();
+    });
+    std::optional<qt::ShowRequests> showRequests;
+    if (copyLock.tryTake() == posix::CopyLock::Result::Taken) {
+        showRequests.emplace(copyLock.socketPath(), [&formWindow] { formWindow.showAgain(); });
+    }
 
     gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
+    formWindow.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
+                                                     : window::kDesign.accessibleEnglish);
     formWindow.showInState();
     QApplication::exec();
     // The event loop stops only at the end of the session, whose handler has already unloaded; should it stop

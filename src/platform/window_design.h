@@ -38,6 +38,17 @@ struct TabStop {
     int row;
 };
 
+/// What a screen reader says of the controls that show no text of their own, in one language. In the boxes' texts
+/// "{row}" stands for the row's number, counted from 1 as the user counts them.
+struct AccessibleTexts {
+    std::string_view pathName;  ///< a path box: which row, and that it holds a program
+    std::string_view pathDescription;
+    std::string_view delayName;  ///< a delay box: which row, and that it holds seconds
+    std::string_view delayDescription;
+    std::string_view logoName;
+    std::string_view logoDescription;
+};
+
 struct WindowDesign {
     Rect form;  ///< the window's place on the screen and its client area's size
     Colour background;
@@ -63,6 +74,9 @@ struct WindowDesign {
 
     int timerIntervalMs;
     std::string_view dialogTitle;  ///< CommonDialog1's title at design time
+
+    AccessibleTexts accessibleFrench;
+    AccessibleTexts accessibleEnglish;
 };
 
 }  // namespace selvatro::platform

@@ -1,7 +1,8 @@
 #pragma once
 
 // The window's design: every control with its place and size in twips, its colours, its tab order and its
-// French design-time texts. The desktops build their widgets from this table alone.
+// French design-time texts, with what a screen reader says of the controls in both languages. The desktops build
+// their widgets from this table alone.
 
 #include "platform/window_design.h"
 
@@ -61,6 +62,26 @@ inline constexpr platform::WindowDesign kDesign{
 
     .timerIntervalMs = 1000,
     .dialogTitle = "Choisissez l'application à démarrer",
+
+    // Built on the headings and the tips, so that a screen reader tells the ten boxes apart.
+    .accessibleFrench =
+        {
+            .pathName = "Programme {row}",
+            .pathDescription = "Entrez ici le chemin d'accès au programme à démarrer",
+            .delayName = "Délai du programme {row} (secondes)",
+            .delayDescription = "Entrez ici le délai (en secondes) après l'ouverture de la session",
+            .logoName = "Logo Tovrel",
+            .logoDescription = "Ouvre la page web de l'éditeur",
+        },
+    .accessibleEnglish =
+        {
+            .pathName = "Program {row}",
+            .pathDescription = "Enter here the full path of the program to start",
+            .delayName = "Delay of program {row} (seconds)",
+            .delayDescription = "Enter here the time delay (in seconds) after the session has started",
+            .logoName = "Tovrel logo",
+            .logoDescription = "Opens the publisher's web page",
+        },
 };
 
 }  // namespace selvatro::window

@@ -6,12 +6,21 @@
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QStringList>
+#include <algorithm>
+#include <cstdio>
 
 #include "platform/errors.h"
 
 namespace selvatro::platform::qt {
 
 void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style, const std::string& title) {
+    if (toStandardError_) {
+        std::string line = text;
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        std::fprintf(stderr, "selvatro: %s: %s\n", title.c_str(), line.c_str());
+        std::fflush(stderr);
+        return;
+    }
     QMessageBox box(parent_);
     box.setWindowTitle(QString::fromStdString(title));
     box.setTextFormat(Qt::PlainText);  // a path with "<" in it is text, not markup

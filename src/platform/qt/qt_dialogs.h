@@ -17,10 +17,13 @@ class QtMessageBoxes final : public platform::MessageBoxes {
 public:
     QtMessageBoxes(EventGate& gate, QWidget* parent) : gate_(gate), parent_(parent) {}
     void show(const std::string& text, platform::MessageStyle style, const std::string& title) override;
+    /// From now on each message is written to standard error as one line instead of shown: the display is gone.
+    void useStandardError() { toStandardError_ = true; }
 
 private:
     EventGate& gate_;
     QWidget* parent_;
+    bool toStandardError_ = false;
 };
 
 /// One entry of the dialog's filter as Qt shows it.

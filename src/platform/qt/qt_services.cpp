@@ -4,14 +4,19 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTranslator>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace selvatro::platform::qt {
 
@@ -57,6 +62,73 @@ void PreferX11() {
 
 namespace {
 
+// Qt's messages pass through one handler of ours for the life of the process. While the application is being made
+// they are held back: a start that fails must say one thing, not Qt's three.
+struct HeldMessage {
+    QtMsgType type;
+    std::string file;
+    int line;
+    std::string function;
+    std::string category;
+    QString text;
+};
+
+std::atomic<bool> starting{false};
+std::mutex heldLock;
+std::vector<HeldMessage> held;
+QtMessageHandler qtHandler = nullptr;
+std::function<void()> displayLost;
+bool handlingDisplayLoss = false;
+
+void PassOn(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (qtHandler != nullptr) {
+        qtHandler(type, context, text);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    }
+}
+
+// What stopped Qt from opening its display, in the user's terms.
+std::string MissingDisplay() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.contains("xcb")) {
+        return "the window system \"" + platform.toStdString() + "\" named by QT_QPA_PLATFORM could not be started";
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty()) {
+        return "no display: DISPLAY is not set, and Selvatro shows its window on an X11 display (XWayland under "
+               "Wayland)";
+    }
+    return "cannot open the X display \"" + display.toStdString() + "\": no X server answers there, or it refuses us";
+}
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (starting) {
+        if (type == QtFatalMsg) {
+            std::fprintf(stderr, "selvatro: %s\n", MissingDisplay().c_str());
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+        const std::lock_guard<std::mutex> guard(heldLock);
+        held.push_back({type, context.file != nullptr ? context.file : "", context.line,
+                        context.function != nullptr ? context.function : "",
+                        context.category != nullptr ? context.category : "", text});
+        return;
+    }
+    // Qt 6.4 says this just before it calls exit(1), when the X server has gone (both where Xlib and where xcb
+    // notice it). Nothing has been torn down yet, so the list can still be saved; no window can be shown.
+    if (type == QtWarningMsg && displayLost && !handlingDisplayLoss &&
+        text.startsWith(QLatin1String("The X11 connection broke")) && QCoreApplication::instance() != nullptr &&
+        QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        handlingDisplayLoss = true;
+        std::fputs("selvatro: the connection to the X display broke; the list is saved and the program ends\n", stderr);
+        std::fflush(stderr);
+        displayLost();
+        return;  // Qt ends the process on return
+    }
+    PassOn(type, context, text);
+}
+
 // The self-pipe: a signal handler may only write a byte; the event loop reads it and closes the window.
 int signalPipe[2] = {-1, -1};
 
@@ -68,6 +140,40 @@ extern "C" void OnSignal(int) {
 }
 
 }  // namespace
+
+std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+    qtHandler = qInstallMessageHandler(OnQtMessage);
+    starting = true;
+    auto app = std::make_unique<QApplication>(argc, argv);
+    starting = false;
+    std::vector<HeldMessage> messages;
+    {
+        const std::lock_guard<std::mutex> guard(heldLock);
+        messages.swap(held);
+    }
+    for (const HeldMessage& m : messages) {
+        const QMessageLogContext context(m.file.c_str(), m.line, m.function.c_str(), m.category.c_str());
+        PassOn(m.type, context, m.text);
+    }
+    return app;
+}
+
+void OnDisplayLost(std::function<void()> lost) {
+    displayLost = std::move(lost);
+}
+
+QTranslator* LoadToolkitTranslations(const QLocale& locale) {
+    if (locale.language() == QLocale::English || locale.language() == QLocale::C) {
+        return nullptr;  // Qt's texts are English already: nothing to read at start-up
+    }
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator.get());
+    return translator.release();
+}
 
 struct SessionEnd::Impl {
     std::function<void()> close;

@@ -256,6 +256,9 @@ void FormWidget::mouseMoveEvent(QMouseEvent* event) {
 FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
     : gate_(gate), widget_(std::make_unique<FormWidget>(*this)), timer_(gate, design.timerIntervalMs) {
     QWidget* form = widget_.get();
+    // The window has a fixed size: its title bar offers no maximise button, only minimise and close.
+    form->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     form->setWindowTitle(FromUtf8(design.caption));
     form->setWindowIcon(AppIcon());
     form->setFixedSize(Pixels(design.form.width), Pixels(design.form.height));
@@ -432,6 +435,33 @@ void FormWindow::requestUnload() {
         e.Form_Unload(cancel);
     });
     unloading_ = false;  // only reached when the unload kept the window open
+}
+
+void FormWindow::showAgain() {
+    // Through the gate, as an event from the event loop: an error escaping the resize event ends the process.
+    gate_.raise([this](platform::FormEvents&) {
+        setWindowState(platform::WindowState::Normal);  // also activates the window
+        widget_->raise();                               // a window that was normal already may lie under others
+    });
+}
+
+void FormWindow::setAccessibleTexts(const platform::AccessibleTexts& texts) {
+    const auto forRow = [](std::string_view text, int row) {
+        return FromUtf8(text).replace(QLatin1String("{row}"), QString::number(row + 1));
+    };
+    for (int row = 0; row < 5; ++row) {
+        BoxEdit* path = text1(row).edit();
+        path->setAccessibleName(forRow(texts.pathName, row));
+        path->setAccessibleDescription(FromUtf8(texts.pathDescription));
+        BoxEdit* delay = text2(row).edit();
+        delay->setAccessibleName(forRow(texts.delayName, row));
+        delay->setAccessibleDescription(FromUtf8(texts.delayDescription));
+    }
+    // The frame takes the focus, so it is what a screen reader announces; the image is what the mouse finds.
+    for (QWidget* logo : {static_cast<QWidget*>(picture2_), static_cast<QWidget*>(logo_)}) {
+        logo->setAccessibleName(FromUtf8(texts.logoName));
+        logo->setAccessibleDescription(FromUtf8(texts.logoDescription));
+    }
 }
 
 void FormWindow::stateChanged() {

@@ -156,6 +156,11 @@ public:
     void showInState();
     /// Closes the window through the unload event, as the close button does; does nothing while an unload runs.
     void requestUnload();
+    /// Brings the window back for a later start of the program: restored to normal as the user restores it (the
+    /// resize event runs, so the count pauses), then raised and activated. Raised from the event loop.
+    void showAgain();
+    /// Gives the boxes and the logo what a screen reader says of them, in the language that the load event chose.
+    void setAccessibleTexts(const platform::AccessibleTexts& texts);
 
     QWidget* widget() const { return widget_.get(); }
     QtTextBox& text1(int row) { return *text1_.at(static_cast<std::size_t>(row)); }

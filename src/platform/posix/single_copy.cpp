@@ -1,0 +1,92 @@
+#include "platform/posix/single_copy.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+namespace selvatro::platform::posix {
+
+namespace {
+
+// FNV-1a: the same folder gives the same name in every build, and any length of path fits a socket's short name.
+std::string Fingerprint(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ULL;
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (auto it = hex.rbegin(); it != hex.rend(); ++it, hash >>= 4) {
+        *it = kDigits[hash & 0xF];
+    }
+    return hex;
+}
+
+bool IsPrivateFolderOfOurs(const std::string& folder) {
+    struct stat info {};
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+}  // namespace
+
+std::string RuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        return runtime;
+    }
+    // /tmp is shared: another user may have made the name first, to share or to steal our lock.
+    const std::string folder = "/tmp/selvatro-" + std::to_string(::getuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return {};
+    }
+    return IsPrivateFolderOfOurs(folder) ? folder : std::string();
+}
+
+CopyLock::CopyLock(const std::string& identity) {
+    const std::string folder = RuntimeFolder();
+    if (folder.empty()) {
+        return;
+    }
+    const std::string stem = folder + "/selvatro-" + Fingerprint(identity);
+    lockPath_ = stem + ".lock";
+    socketPath_ = stem + ".socket";
+}
+
+CopyLock::~CopyLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+CopyLock::Result CopyLock::tryTake() {
+    if (fd_ >= 0) {
+        return Result::Taken;
+    }
+    if (lockPath_.empty()) {
+        return Result::Unavailable;
+    }
+    const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return Result::Unavailable;
+    }
+    int result = 0;
+    while ((result = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (result == 0) {
+        fd_ = fd;
+        return Result::Taken;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? Result::HeldElsewhere : Result::Unavailable;
+}
+
+}  // namespace selvatro::platform::posix
