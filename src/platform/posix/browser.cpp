@@ -187,8 +187,10 @@ std::optional<std::vector<std::string>> CommandFor(const Gio& gio, GAppInfo* app
     gint argc = 0;
     gchar** argv = nullptr;
     std::vector<std::string> command;
-    if (g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) {
-        command.assign(argv, argv + argc);
+    if (g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr) && argv != nullptr) {
+        for (gint i = 0; i < argc; ++i) {
+            command.emplace_back(argv[i]);
+        }
     }
     g_strfreev(argv);
     return command;
