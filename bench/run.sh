@@ -20,6 +20,8 @@
 #    with posix_spawn from a precise timer (bench/minimal_window.cpp), a shell script with sleep, and
 #    systemd-run --user --on-active timers where a user systemd instance answers. Where perf may place
 #    user-space probes (root), one more Selvatro run per round with probes on the tick's and Quitter's entries.
+#    Every other run has no session bus; one more Selvatro run per round has a private one with a stand-in for the
+#    user's systemd manager (tests/posix/manager_stand_in.cpp), so that each start also asks for its scope.
 # 2. Cold start to the window shown (the window manager setting WM_STATE on the program's window), the CPU
 #    time spent until then, and the peak RSS, beside the bare Qt window.
 # 3. CPU time (sum of sum_exec_runtime over the threads) and context switches between 0.5 s after the window is
@@ -61,6 +63,9 @@ bash scripts/setup.sh --bench
 tools=(bench_launch_watch bench_minimal_window bench_spawn)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target selvatro selvatro_recorder "${tools[@]}" >/dev/null
+# The manager's stand-in comes with the tests; without them, the run with a bus is left out.
+manager=$root/$build/tests/posix/selvatro_manager_stand_in
+cmake --build "$build" -j2 --target selvatro_manager_stand_in >/dev/null 2>&1 || manager=
 exe=$(realpath "$build/selvatro")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/selvatro-bench.XXXXXX")
@@ -93,7 +98,7 @@ private_home
 unset SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS
 
 subjects=(selvatro)
-labels="selvatro:selvatro|probed:selvatro, tick probed|minimal:minimal Qt|quiet:minimal Qt, no caption|shell:sh + sleep|systemd:systemd-run --user"
+labels="selvatro:selvatro|probed:selvatro, tick probed|bus:selvatro, manager on the bus|minimal:minimal Qt|quiet:minimal Qt, no caption|shell:sh + sleep|systemd:systemd-run --user"
 copies=("selvatro:$exe")
 if [ -n "$compare" ]; then
     subjects+=(compare)
@@ -182,6 +187,32 @@ fi
 # ---- 1, 3, 4. the sequencer runs ----
 seq_subjects=("${subjects[@]}" minimal quiet shell)
 unavailable=
+# A private session bus with the stand-in for the user's manager, used by the "bus" runs alone: with no
+# dbus-daemon, whatever the tests build, or a stand-in that does not come up, those runs are left out.
+bus_subjects=
+if [ -n "$manager" ] && command -v dbus-daemon >/dev/null; then
+    mkdir -p "$work/bus"
+    cat >"$work/bus/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>unix:path=$work/bus/socket</listen>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+</policy></busconfig>
+EOF
+    dbus-daemon --nofork --config-file="$work/bus/bus.conf" >"$work/bus/daemon.log" 2>&1 &
+    pids+=($!)
+    bus_address=unix:path=$work/bus/socket
+    if wait_for 5 test -S "$work/bus/socket"; then
+        "$manager" "$bus_address" "$results/manager.log" answer >"$work/bus/manager.log" 2>&1 &
+        pids+=($!)
+        wait_for 5 test -e "$results/manager.log.ready" && bus_subjects=bus
+    fi
+fi
+if [ -n "$bus_subjects" ]; then
+    seq_subjects=("${subjects[@]}" bus "${seq_subjects[@]:${#subjects[@]}}")
+else
+    unavailable+="${unavailable:+|}bus:no private bus with the manager's stand-in (dbus-daemon and the tests' build needed)"
+fi
 if systemd-run --user --quiet --on-active=3600 --unit="selvatro-bench-probe-$$" /bin/true >/dev/null 2>"$work/systemd.err"; then
     systemctl --user stop "selvatro-bench-probe-$$.timer" >/dev/null 2>&1 || true
     seq_subjects+=(systemd)
@@ -211,9 +242,9 @@ else
 fi
 {
     echo "subjects=${seq_subjects[*]}"
-    echo "quit_subjects=${subjects[*]}$([[ " ${seq_subjects[*]} " == *" probed "* ]] && echo " probed") minimal"
+    echo "quit_subjects=${subjects[*]}${bus_subjects:+ $bus_subjects}$([[ " ${seq_subjects[*]} " == *" probed "* ]] && echo " probed") minimal"
     echo "unavailable=$unavailable"
-    for s in "${subjects[@]}" probed minimal quiet; do echo "window_$s=1"; done
+    for s in "${subjects[@]}" probed bus minimal quiet; do echo "window_$s=1"; done
 } >>"$results/meta"
 echo "sequencer: $runs runs of ${seq_subjects[*]} with delays ${delays[*]} s, interleaved" >&2
 samples=(--sample 500 $((last * 1000 + 500)))
@@ -266,6 +297,11 @@ for n in $(seq "$runs"); do
                     >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 kill -INT "$recorder" && wait "$recorder" || true
                 perf script -i "$work/perf.data" -F time,event --ns >"$out.probes" 2>/dev/null || failed "seq-$s-$n"
+                ;;
+            bus)
+                dir=$(install_selvatro "seq-$s" "$exe" list)
+                DBUS_SESSION_BUS_ADDRESS=$bus_address as_user "$s" "$watch" --window "${samples[@]}" \
+                    --timeout $((last + 30)) -- "$dir/selvatro" >"$out.out" 2>/dev/null || failed "seq-$s-$n"
                 ;;
             *)
                 src=$(printf '%s\n' "${copies[@]}" | sed -n "s/^$s://p")
@@ -321,5 +357,9 @@ if [ -s "$results/spawn.txt" ]; then
     echo
     echo "5. One program's start, in-process, without a display (bench/spawn_bench.cpp)"
     cat "$results/spawn.txt"
+fi
+if [ -n "$bus_subjects" ]; then
+    echo "  the manager's stand-in received $(wc -l <"$results/manager.log" 2>/dev/null || echo 0) scope requests" \
+        "for the $((runs * ${#delays[@]})) programs started by the runs with the bus"
 fi
 grep -h '^drop_note=' "$results/meta" | sed 's/^drop_note=/  cold start with the page cache dropped: /' || true

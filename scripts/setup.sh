@@ -13,6 +13,7 @@ packages=(
     imagemagick desktop-file-utils          # screenshots; the autostart entry's validator
     appstream dpkg-dev markdown             # the package: metainfo check, library dependencies, HTML guide
     valgrind                                # the reliability tests
+    dbus-daemon                             # a private session bus for the program start's tests
 )
 # bench/run.sh: the analysis, the window watcher, the probes on the tick (bash scripts/setup.sh --bench)
 if [ "${1:-}" = --bench ]; then

@@ -214,8 +214,9 @@ std::int32_t StartHandler(GAppInfo* app, const std::string& address) {
             g_free(found);
         }
         try {
-            [[maybe_unused]] const pid_t browser =
+            const pid_t browser =
                 SpawnDetached(program, std::vector<std::string>(command->begin() + 1, command->end()));
+            RequestOwnScope(browser, program);
             return kShellSuccess;
         } catch (const StartFailed&) {
             return kShellFileNotFound;
@@ -286,7 +287,8 @@ std::int32_t GioBrowser::shellExecute(const std::string& /*operation*/, const st
         arguments.push_back(parameters);
     }
     try {
-        [[maybe_unused]] const pid_t browser = SpawnDetached(program, arguments);
+        const pid_t browser = SpawnDetached(program, arguments);
+        RequestOwnScope(browser, program);
         return kShellSuccess;
     } catch (const StartFailed&) {
         return kShellFileNotFound;

@@ -46,4 +46,19 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 /// Throws StartFailed with the system's reason when the exec fails (missing, no permission, not a program).
 pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments);
 
+/// Asks the user's service manager, when the session bus has one, to move the started program `pid` into a
+/// transient scope of its own (ScopeUnitName), so that it no longer lives and dies with Selvatro's own unit.
+/// Returns at once and never throws: the bus is reached from a thread of its own, after the first program has
+/// been started, and each request leaves the process within milliseconds of this call. A missing, slow or
+/// refusing bus, or a program that has already ended, changes nothing.
+void RequestOwnScope(pid_t pid, const std::string& program);
+
+/// `text` escaped as systemd escapes a unit name's part (systemd-escape): "/" becomes "-", a leading "." and every
+/// byte but ASCII letters, digits, ":", "_" and "." become "\xNN" in lower-case hexadecimal.
+std::string EscapeUnitNamePart(std::string_view text);
+
+/// The unit that holds the program `program` started as `pid`: "app-selvatro-<its file name, escaped>-<pid>.scope",
+/// the name shortened, never inside an escape, so that the whole stays within systemd's 255 characters.
+std::string ScopeUnitName(const std::string& program, pid_t pid);
+
 }  // namespace selvatro::platform::posix

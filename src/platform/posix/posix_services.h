@@ -56,7 +56,8 @@ private:
     std::string listFileName_;
 };
 
-/// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null.
+/// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null, and
+/// asks the user's systemd manager, where the session bus has one, for a scope of its own for each.
 class PosixPrograms final : public Programs {
 public:
     double start(const std::string& path) override;

@@ -4,8 +4,11 @@
 namespace selvatro::platform::posix {
 
 double PosixPrograms::start(const std::string& path) {
-    // No arguments and no shell: the path as typed is the program, blanks and all.
-    return static_cast<double>(SpawnDetached(path, {}));
+    // No arguments and no shell: the path as typed is the program, blanks and all. Its own scope is asked for once
+    // it runs, so that nothing the bus does can delay it.
+    const pid_t program = SpawnDetached(path, {});
+    RequestOwnScope(program, path);
+    return static_cast<double>(program);
 }
 
 }  // namespace selvatro::platform::posix
