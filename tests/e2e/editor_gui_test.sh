@@ -83,6 +83,9 @@ wait_for 5 standing_still || fail "the restored window does not stand still"
 click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) click 1; }
 click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
 gone() { ! viewable "$1"; }
+# Once a dialog of ours has gone, the window manager gives the focus back to the window a moment later: keys
+# typed before that would reach no window at all.
+focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ]; }
 picker_title="Choose the application to be started"
 # Waits for the file dialog that a click opened and activates it; sets $dialog.
 await_dialog() {
@@ -102,6 +105,7 @@ click_path 0
 await_dialog cancel
 xdotool key Escape
 wait_for 5 gone "$dialog" || fail "cancel: the dialog stayed open"
+wait_for 5 focus_back || fail "cancel: the focus did not come back to the window"
 xdotool key End
 xdotool type x
 
@@ -117,6 +121,7 @@ message=$found
 xdotool windowactivate --sync "$message" 2>/dev/null || true
 xdotool key Return
 wait_for 5 gone "$message" || fail "refuse: the message stayed open"
+wait_for 5 focus_back || fail "refuse: the focus did not come back to the window"
 wait_for 5 gone "$dialog" || fail "refuse: the dialog stayed open"
 xdotool type 7
 xdotool key Tab
@@ -129,6 +134,7 @@ await_dialog choose
 xdotool type "$dir/third"
 xdotool key Return
 wait_for 5 gone "$dialog" || fail "choose: the dialog stayed open"
+wait_for 5 focus_back || fail "choose: the focus did not come back to the window"
 xdotool key End
 xdotool type 5
 
