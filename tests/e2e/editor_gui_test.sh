@@ -84,8 +84,19 @@ click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) clic
 click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
 gone() { ! viewable "$1"; }
 # Once a dialog of ours has gone, the window manager gives the focus back to the window a moment later: keys
-# typed before that would reach no window at all.
-focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ]; }
+# typed before that would reach no window at all. The file dialog's completion popup may also outlive the dialog
+# for a moment (Qt tears the dialog's file model down after exec returns), and while it shows it holds the
+# keyboard: keys typed then are lost.
+only_the_window_shows() {
+    local candidate
+    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+        if [ "$candidate" != "$win" ] && viewable "$candidate" &&
+            ! xprop -id "$candidate" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP; then
+            return 1  # a tip may show meanwhile; it takes no keys
+        fi
+    done
+}
+focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && only_the_window_shows; }
 picker_title="Choose the application to be started"
 # Waits for the file dialog that a click opened and activates it; sets $dialog.
 await_dialog() {
