@@ -1,7 +1,10 @@
 #include "platform/win32/win32_window.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // defines the annotation GUIDs of oleacc.h here
+#include <oleacc.h>
 #include <windowsx.h>
+#include <wrl/client.h>
 
 #include <stdexcept>
 
@@ -430,18 +433,38 @@ void FormWindow::setAccessibleTexts(const platform::AccessibleTexts& texts) {
         }
         return Widen(named);
     };
-    // The hidden labels stand before the boxes in the tab order's sequence.
+    // A screen reader names an edit control after the static text just before it: the hidden labels say the name.
+    // Where the annotation service runs (Windows; COM initialised by the program), it gets the name and the
+    // description directly.
+    Microsoft::WRL::ComPtr<IAccPropServices> annotations;
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&annotations)))) {
+        annotations.Reset();
+    }
+    const auto annotate = [&](HWND control, const std::wstring& name, std::string_view description) {
+        if (annotations) {
+            annotations->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                        name.c_str());
+            annotations->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                                        Widen(description).c_str());
+        }
+    };
     std::size_t label = 0;
     for (const platform::TabStop& stop : design_.tabOrder) {
         if (stop.control == platform::TabControl::Picture2 || label >= accessibleLabels_.size()) {
             continue;
         }
         const bool isPath = stop.control == platform::TabControl::Text1;
-        SetWindowTextW(accessibleLabels_.at(label++),
-                       forRow(isPath ? texts.pathName : texts.delayName, stop.row).c_str());
+        const std::wstring name = forRow(isPath ? texts.pathName : texts.delayName, stop.row);
+        SetWindowTextW(accessibleLabels_.at(label++), name.c_str());
+        const auto row = static_cast<std::size_t>(stop.row);
+        annotate(isPath ? text1_.at(row)->edit_ : text2_.at(row)->edit_, name,
+                 isPath ? texts.pathDescription : texts.delayDescription);
     }
-    SetWindowTextW(picture2_, Widen(texts.logoName).c_str());
-    SetWindowTextW(logo_, Widen(texts.logoName).c_str());
+    // The frame takes the focus, so it is what a screen reader announces; the logo is what the mouse finds.
+    for (HWND logo : {picture2_, logo_}) {
+        SetWindowTextW(logo, Widen(texts.logoName).c_str());
+        annotate(logo, Widen(texts.logoName), texts.logoDescription);
+    }
 }
 
 bool FormWindow::preTranslate(MSG& message) {
