@@ -8,8 +8,12 @@ namespace selvatro::platform::win32 {
 
 namespace {
 
-// Below this time left, SetTimer (whose shortest delay is 10 ms) would come late: the rest is waited out here.
-constexpr double kShortestDelayMs = 12.0;
+// The timer message is asked for this long before the due instant, and the rest is waited out on the counter:
+// the system wakes a thread a few milliseconds late when the machine is busy (measured under Wine: up to 6 ms).
+// Waiting costs at most this much processor time a second.
+constexpr double kLeadMs = 4.0;
+// Below this time left, SetTimer (whose shortest delay is 10 ms) would come late: the rest is waited out too.
+constexpr double kShortestDelayMs = 12.0 + kLeadMs;
 
 long long Frequency() {
     LARGE_INTEGER frequency{};
@@ -95,7 +99,8 @@ void Win32Timer::stop() {
 
 void Win32Timer::arm(long long now) {
     const double left = static_cast<double>(due_ - now) * 1000.0 / static_cast<double>(frequency_);
-    SetTimer(window_, kTimerId, static_cast<UINT>(std::ceil(left > 1.0 ? left : 1.0)), nullptr);
+    const double delay = left - kLeadMs;
+    SetTimer(window_, kTimerId, static_cast<UINT>(std::ceil(delay > 1.0 ? delay : 1.0)), nullptr);
 }
 
 void Win32Timer::onTimer() {

@@ -1,10 +1,10 @@
 #pragma once
 
 // Timer1 on Win32: one tick every interval against absolute due instants of the performance counter, so that no
-// delay adds up. Each tick is a one-shot SetTimer armed for the time left to the next due instant, with the
-// system timer's resolution raised to 1 ms while the timer runs. WM_TIMER is pumped by every message loop,
-// MessageBoxW's and GetOpenFileNameW's modal loops included, so the schedule goes on behind a dialog; the gate
-// drops the ticks that fall due there.
+// delay adds up. Each tick is a one-shot SetTimer armed a few milliseconds short of the next due instant, the rest
+// waited out on the counter, with the system timer's resolution raised to 1 ms while the timer runs. WM_TIMER is pumped
+// by every message loop, MessageBoxW's and GetOpenFileNameW's modal loops included, so the schedule goes on behind a
+// dialog; the gate drops the ticks that fall due there.
 
 #include <windows.h>
 

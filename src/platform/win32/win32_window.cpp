@@ -437,7 +437,8 @@ void FormWindow::setAccessibleTexts(const platform::AccessibleTexts& texts) {
     // Where the annotation service runs (Windows; COM initialised by the program), it gets the name and the
     // description directly.
     Microsoft::WRL::ComPtr<IAccPropServices> annotations;
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&annotations)))) {
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(annotations.GetAddressOf())))) {
         annotations.Reset();
     }
     const auto annotate = [&](HWND control, const std::wstring& name, std::string_view description) {
