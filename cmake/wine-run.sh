@@ -8,7 +8,9 @@
 #   never returns while a persistent server runs), and a first `wine cmd /c exit` with its streams on /dev/null
 #   brings the services up detached from any pipe of ours.
 # - A new prefix takes about 9 s to make; it is made once, under a lock, since ctest runs tests in parallel.
-# - Mono's and Gecko's installers would ask on screen: they are not wanted for a test.
+# - Mono's installer would ask on screen: it is not wanted. The prefix is made without a display, so that Gecko's
+#   installer cannot ask either; HTML's shell association, which the browser lookup needs, is registered all the
+#   same.
 set -euo pipefail
 
 build=${SELVATRO_WINE_BUILD_DIR:-$PWD}
@@ -24,7 +26,7 @@ fi
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=;mshtml=}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=}
 
 for tool in wine wineserver; do
     if ! command -v "$tool" >/dev/null; then
@@ -39,7 +41,7 @@ mkdir -p "$WINEPREFIX"
     # Nothing started here may inherit the lock's descriptor: a server holding it would keep every later test
     # waiting for the lock until the server ends.
     if [ ! -f "$WINEPREFIX/.selvatro-ready" ]; then
-        timeout 120 wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+        timeout 120 env -u DISPLAY wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
         timeout 60 wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
         touch "$WINEPREFIX/.selvatro-ready"
     fi
