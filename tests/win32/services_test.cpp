@@ -10,6 +10,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "platform/errors.h"
@@ -124,13 +125,12 @@ TEST_F(Win32Services, TheListGoesToThePerUserFolderWhenTheProgramsFolderCannotBe
     EXPECT_EQ(files.writeTarget(program + "\\selvatro.lst"), program + "\\selvatro.lst");
 }
 
-std::string RunChild(const std::string& program) {
+// Runs `start`, which starts a copy of this program, and returns the command line that the copy was given.
+std::string RunChild(const std::function<void()>& start) {
     const fs::path record = fs::temp_directory_path() / (L"selvatro child " + std::to_wstring(GetTickCount64()));
     SetEnvironmentVariableW(kChildMark, record.c_str());
-    w::Win32Programs programs;
-    const double id = programs.start(program);
+    start();
     SetEnvironmentVariableW(kChildMark, nullptr);
-    EXPECT_GT(id, 0.0);
     for (int i = 0; i < 200 && !fs::exists(record); ++i) {
         Sleep(50);
     }
@@ -140,15 +140,21 @@ std::string RunChild(const std::string& program) {
     return line;
 }
 
-// The parser's guess would run "Program.exe" for an unquoted "...\Program Files\child.exe".
-TEST_F(Win32Services, AProgramWithBlanksInItsPathIsStartedAndNotItsPrefix) {
+fs::path CopyOfThisProgram(const fs::path& copy) {
     std::array<wchar_t, MAX_PATH + 1> self{};
     GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-    fs::create_directories(root_ / "Program Files");
-    fs::copy_file(self.data(), root_ / "Program.exe");
-    fs::copy_file(self.data(), root_ / "Program Files" / "child.exe");
-    const std::string started = RunChild(At("Program Files\\child.exe"));
-    EXPECT_NE(started.find("Program Files\\child.exe"), std::string::npos) << started;
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(self.data(), copy);
+    return copy;
+}
+
+// The parser's guess would run "Program.exe" for an unquoted "...\Program Files\child.exe".
+TEST_F(Win32Services, AProgramWithBlanksInItsPathIsStartedAndNotItsPrefix) {
+    CopyOfThisProgram(root_ / "Program.exe");
+    CopyOfThisProgram(root_ / "Program Files" / "child.exe");
+    const std::string started =
+        RunChild([this] { EXPECT_GT(w::Win32Programs().start(At("Program Files\\child.exe")), 0.0); });
+    EXPECT_EQ(started, "\"" + At("Program Files\\child.exe") + "\"");
 }
 
 TEST_F(Win32Services, AFolderOrAMissingFileIsNoProgram) {
@@ -208,6 +214,19 @@ TEST_F(Win32Services, TheBrowserLookupFillsTheFixedBufferOrLeavesItEmpty) {
     EXPECT_EQ(missing[0], '\0');
 }
 
+// The design hands the browser's path on with a blank after it, and the address of the guide as a bare name.
+TEST_F(Win32Services, TheBrowserIsStartedWithTheGuidesFullAddress) {
+    const fs::path browserProgram = CopyOfThisProgram(root_ / "browser.exe");
+    w::ShellBrowser browser(At("guide folder"));
+    const std::string started = RunChild([&] {
+        EXPECT_GT(browser.shellExecute("open", w::Narrow(browserProgram.wstring()) + " ", "README.html", "",
+                                       selvatro::platform::kShowNormal),
+                  selvatro::platform::kShellFailureCeiling);
+    });
+    EXPECT_NE(started.find("file:///"), std::string::npos) << started;
+    EXPECT_NE(started.find("/guide%20folder/README.html"), std::string::npos) << started;
+}
+
 TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
     const w::SingleCopy first("C:\\Tools\\Selvatro");
     const w::SingleCopy second("c:\\tools\\selvatro\\");
@@ -223,9 +242,7 @@ TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
 int main(int argc, char** argv) {
     std::array<wchar_t, MAX_PATH + 1> record{};
     if (GetEnvironmentVariableW(kChildMark, record.data(), static_cast<DWORD>(record.size())) > 0) {
-        std::array<wchar_t, MAX_PATH + 1> self{};
-        GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-        std::ofstream(fs::path(record.data()), std::ios::binary) << w::Narrow(self.data());
+        std::ofstream(fs::path(record.data()), std::ios::binary) << w::Narrow(GetCommandLineW());
         return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,6 +1,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -211,10 +212,24 @@ std::int32_t ShellBrowser::shellExecute(const std::string& operation, const std:
                                         const std::string& parameters, const std::string& folder,
                                         std::int32_t showState) {
     const std::wstring wideOperation = Widen(operation);
-    const std::wstring wideParameters = Widen(parameters);
+    std::wstring wideParameters = Widen(parameters);
+    // "README.html": no scheme, no drive, no root. The browser would take it from whatever folder is current.
+    if (!guideFolder_.empty() && !wideParameters.empty() &&
+        wideParameters.find_first_of(L":\\/") == std::wstring::npos) {
+        const std::wstring file = Widen(guideFolder_) + L"\\" + wideParameters;
+        std::array<wchar_t, 2048> address{};
+        DWORD length = static_cast<DWORD>(address.size());
+        if (SUCCEEDED(UrlCreateFromPathW(file.c_str(), address.data(), &length, 0))) {
+            wideParameters.assign(address.data(), length);
+        }
+    }
     const std::wstring wideFolder = Widen(folder);
-    return ShellCode(ShellExecuteW(owner_, wideOperation.empty() ? nullptr : wideOperation.c_str(),
-                                   Widen(command).c_str(), wideParameters.empty() ? nullptr : wideParameters.c_str(),
+    // The design hands the lookup's path on with a blank after it.
+    std::wstring program = Widen(command);
+    program.erase(0, std::min(program.find_first_not_of(L' '), program.size()));
+    program.erase(program.find_last_not_of(L' ') + 1);
+    return ShellCode(ShellExecuteW(owner_, wideOperation.empty() ? nullptr : wideOperation.c_str(), program.c_str(),
+                                   wideParameters.empty() ? nullptr : wideParameters.c_str(),
                                    wideFolder.empty() ? nullptr : wideFolder.c_str(), showState));
 }
 

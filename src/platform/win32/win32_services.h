@@ -89,16 +89,21 @@ public:
 /// The program that opens a file, and starting it, through the shell.
 class ShellBrowser final : public Browser {
 public:
+    /// `guideFolder` is where an address that is a bare relative file name ("README.html", the user guide beside
+    /// the executable) lies; empty, such an address is passed on as it is.
+    explicit ShellBrowser(std::string guideFolder = {}) : guideFolder_(std::move(guideFolder)) {}
     /// The window that owns what the shell shows (its error messages); none until set.
     void setOwner(HWND owner) { owner_ = owner; }
     /// FindExecutableW with a MAX_PATH buffer; the path is copied into `result`, which keeps its size, cut short of
     /// its end and never inside a character. Returns the shell's code.
     std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
-    /// ShellExecuteW with the owner window. Returns the shell's code.
+    /// ShellExecuteW with the owner window, `command` without its blanks around; a relative file name as
+    /// `parameters` becomes the file: address of that file in the guide folder. Returns the shell's code.
     std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
                               const std::string& folder, std::int32_t showState) override;
 
 private:
+    std::string guideFolder_;
     HWND owner_ = nullptr;
 };
 
