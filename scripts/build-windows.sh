@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Selvatro for Windows on Debian 12: installs the mingw-w64 cross compiler and Wine where they are missing,
 # cross-builds, and leaves the program in build-windows/selvatro.exe, one static executable that needs nothing but
-# Windows' own DLLs, with the user guide README.html beside it (the logo opens it). Extra arguments go to CMake's configure step (-DBUILD_TESTING=ON to build the tests too,
-# then: ctest --test-dir build-windows).
+# Windows' own DLLs, with the user guide README.html beside it (the logo opens it). Extra arguments go to CMake's
+# configure step (-DBUILD_TESTING=ON to build the tests too, then: ctest --test-dir build-windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
