@@ -227,6 +227,27 @@ TEST_F(Win32Services, TheBrowserIsStartedWithTheGuidesFullAddress) {
     EXPECT_NE(started.find("/guide%20folder/README.html"), std::string::npos) << started;
 }
 
+// The test command runs this once in English and once in French (a locale of its own through LOCPATH, as Wine
+// takes the user's language only from a glibc locale that exists); it says which through the environment.
+TEST(Win32Language, NamesTheUsersLanguageInEnglishAndItsDecimalSeparator) {
+    std::array<wchar_t, 64> expected{};
+    std::array<wchar_t, 8> separator{};
+    if (GetEnvironmentVariableW(L"SELVATRO_EXPECTED_LANGUAGE", expected.data(), 64) == 0 ||
+        GetEnvironmentVariableW(L"SELVATRO_EXPECTED_DECIMAL", separator.data(), 8) == 0) {
+        GTEST_FAIL() << "run by the test command, which names the language expected";
+    }
+    w::Win32Language language;
+    std::string buffer(99, '\0');
+    language.englishLanguageName(buffer, 99);
+    EXPECT_EQ(buffer.size(), 99u);
+    EXPECT_EQ(buffer.substr(0, buffer.find('\0')), w::Narrow(expected.data()));
+    EXPECT_EQ(language.decimalSeparator(), w::Narrow(separator.data()));
+
+    std::string small(4, 'x');
+    language.englishLanguageName(small, 4);
+    EXPECT_EQ(small, w::Narrow(expected.data()).substr(0, 3) + '\0');
+}
+
 TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
     const w::SingleCopy first("C:\\Tools\\Selvatro");
     const w::SingleCopy second("c:\\tools\\selvatro\\");

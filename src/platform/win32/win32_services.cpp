@@ -139,17 +139,14 @@ double Win32Programs::start(const std::string& path) {
 // ---- the user's language ----
 
 void Win32Language::englishLanguageName(std::string& buffer, int size) {
-    const std::size_t room = std::min(static_cast<std::size_t>(std::max(0, size)), buffer.size());
-    if (room == 0) {
-        return;
-    }
-    std::string name(room, '\0');
-    // The ANSI form, as the language's English name is plain ASCII everywhere.
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SENGLANGUAGE, name.data(), static_cast<int>(room)) == 0) {
+    // The ANSI form, as the design asks, into a buffer that any name fits: a short one would get nothing at all,
+    // where the caller expects the name cut short.
+    std::array<char, 128> name{};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SENGLANGUAGE, name.data(), static_cast<int>(name.size())) == 0) {
         return;  // no name known: the buffer stays as it was
     }
-    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
-    CopyIntoBuffer(name, buffer, room);
+    name.back() = '\0';
+    CopyIntoBuffer(name.data(), buffer, static_cast<std::size_t>(std::max(0, size)));
 }
 
 std::string Win32Language::decimalSeparator() const {
