@@ -230,11 +230,12 @@ void FormWindow::createControls() {
 
     for (std::int16_t i = 0; i < 2; ++i) {
         headings_.at(static_cast<std::size_t>(i)) = std::make_unique<Win32Label>(*this, i);
+        // One line each: where Comic Sans MS is missing, a wider face is clipped rather than wrapped onto the boxes.
         Win32Label& heading = *headings_.at(static_cast<std::size_t>(i));
         const int id = kHeadingId + i;
         heading.static_ =
             CreateWindowExW(0, L"STATIC", Widen(design_.headingCaptions.at(static_cast<std::size_t>(i))).c_str(),
-                            WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOTIFY | SS_NOPREFIX, 0, 0, 0, 0, hwnd_,
+                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX, 0, 0, 0, 0, hwnd_,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
         SetWindowSubclass(heading.static_, &FormWindow::ControlSubclass, static_cast<UINT_PTR>(id),
                           reinterpret_cast<DWORD_PTR>(this));
