@@ -73,6 +73,36 @@ void Paint(Canvas& canvas, Draw draw) {
     GdiFlush();
 }
 
+// Whether a face of that name is installed for the font's character set.
+bool FaceInstalled(const LOGFONTW& font) {
+    struct Screen {
+        HDC dc = GetDC(nullptr);
+        ~Screen() { ReleaseDC(nullptr, dc); }
+    } screen;
+    LOGFONTW wanted{};
+    wanted.lfCharSet = font.lfCharSet;
+    std::copy(std::begin(font.lfFaceName), std::end(font.lfFaceName), std::begin(wanted.lfFaceName));
+    bool found = false;
+    EnumFontFamiliesExW(
+        screen.dc, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM data) -> int {
+            *reinterpret_cast<bool*>(data) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+// The system's message font at `dpi`.
+LOGFONTW MessageFont(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi) == FALSE) {
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    }
+    return metrics.lfMessageFont;
+}
+
 }  // namespace
 
 HICON AppIcon(int size) {
@@ -227,16 +257,19 @@ GdiObject<HFONT> HeadingFont(const platform::WindowDesign& design, UINT dpi) {
     font.lfQuality = CLEARTYPE_QUALITY;
     const std::wstring face = Widen(design.headingFont);
     face.copy(font.lfFaceName, LF_FACESIZE - 1);
+    if (!FaceInstalled(font)) {
+        // The system's stand-in for a missing face is often wider and clips the headings (under Wine it is DejaVu
+        // Sans): the message font, in the design's weight, keeps them whole.
+        const LONG weight = font.lfWeight;
+        font = MessageFont(dpi);
+        font.lfWeight = weight;
+    }
     return GdiObject<HFONT>(CreateFontIndirectW(&font));
 }
 
 GdiObject<HFONT> BoxFont(UINT dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi) == FALSE) {
-        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    }
-    return GdiObject<HFONT>(CreateFontIndirectW(&metrics.lfMessageFont));
+    const LOGFONTW message = MessageFont(dpi);
+    return GdiObject<HFONT>(CreateFontIndirectW(&message));
 }
 
 HCURSOR Artwork::goCursor() {
