@@ -45,6 +45,15 @@ mkdir -p "$WINEPREFIX"
         timeout 60 wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
         touch "$WINEPREFIX/.selvatro-ready"
     fi
+    # Wine's desktop process belongs to the display of the program that started the server, and serves every
+    # later program of the prefix: a test with another display (its own Xvfb; or none) would find no desktop
+    # window. So a program for another display than the running server's ends that server first. The window's
+    # tests run alone (RUN_SERIAL), so no other test's program is running then.
+    if [ "$(cat "$WINEPREFIX/.selvatro-display" 2>/dev/null)" != "${DISPLAY:-}" ]; then
+        wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+        timeout 30 wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+        printf '%s' "${DISPLAY:-}" >"$WINEPREFIX/.selvatro-display"
+    fi
     wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$WINEPREFIX/.selvatro-lock"
