@@ -79,6 +79,9 @@ void Win32Timer::start() {
     if (!fineResolution_) {
         fineResolution_ = timeBeginPeriod(1) == TIMERR_NOERROR;
         KeepTimerResolution();
+        // A busy machine (a logon is one) wakes a thread of normal priority late: the user-interface thread, which
+        // spends nearly all its time waiting, is woken first.
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
     }
     running_ = true;
     const long long now = PerformanceCounter();

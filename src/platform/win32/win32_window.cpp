@@ -585,6 +585,9 @@ LRESULT FormWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
             SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                          suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            // The controls hold the old fonts until the new ones are set: those go last.
+            const GdiObject<HFONT> oldHeading = std::move(headingFont_);
+            const GdiObject<HFONT> oldBox = std::move(boxFont_);
             makeFonts();
             layOut(false);
             return 0;
