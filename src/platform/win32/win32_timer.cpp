@@ -96,6 +96,7 @@ void Win32Timer::stop() {
     running_ = false;
     if (fineResolution_) {
         timeEndPeriod(1);
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
         fineResolution_ = false;
     }
 }
