@@ -88,6 +88,23 @@ TEST_F(Win32Services, AReplaceLeavesOneWholeFileAndNoTemporary) {
     EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
 }
 
+TEST_F(Win32Services, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
+    Write(root_ / ".selvatro.lst.0badf00d.tmp", "killed\r\n");
+    Write(root_ / ".selvatro.lst.12345678.tmp", "in flight\r\n");
+    Write(root_ / ".selvatro.lst.notours.tmp", "the user's\r\n");
+    for (const wchar_t* name : {L".selvatro.lst.0badf00d.tmp", L".selvatro.lst.notours.tmp"}) {
+        const HANDLE file =
+            CreateFileW((root_ / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const FILETIME old{0, 30000000};  // long ago
+        SetFileTime(file, nullptr, nullptr, &old);
+        CloseHandle(file);
+    }
+    files_.replaceText(At("selvatro.lst"), "new\r\n");
+    EXPECT_FALSE(fs::exists(root_ / ".selvatro.lst.0badf00d.tmp"));
+    EXPECT_TRUE(fs::exists(root_ / ".selvatro.lst.12345678.tmp"));
+    EXPECT_TRUE(fs::exists(root_ / ".selvatro.lst.notours.tmp"));
+}
+
 TEST_F(Win32Services, WhatIsNotAnOrdinaryFileIsNeverReadNorReplaced) {
     fs::create_directory(root_ / "folder.lst");
     EXPECT_THROW(files_.replaceText(At("folder.lst"), "x\r\n"), FileError);

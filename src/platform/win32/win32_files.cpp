@@ -3,6 +3,7 @@
 
 #include <array>
 #include <atomic>
+#include <cwchar>
 #include <cwctype>
 #include <random>
 
@@ -181,6 +182,33 @@ bool Holds(const std::wstring& path, std::string_view bytes) {
            ReadAll(file.get()) == bytes;
 }
 
+// The temporaries that a save killed between its first write and its move left beside its file: ours by their
+// name, untouched for ten minutes. A save in flight (another copy's) takes milliseconds, so none of its files is
+// ever that old. Failures change nothing.
+void RemoveStaleTemporaries(const std::wstring& prefix) {
+    constexpr ULONGLONG kStale = 10ull * 60 * 10'000'000;  // in the file times' 100 ns units
+    WIN32_FIND_DATAW data{};
+    const HANDLE search =
+        FindFirstFileExW((prefix + L"*.tmp").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    const std::size_t folderEnd = prefix.find_last_of(L'\\') + 1;
+    const std::size_t nameLength = prefix.size() - folderEnd + 8 + 4;  // the prefix, 8 random digits, ".tmp"
+    do {
+        if (std::wcslen(data.cFileName) == nameLength && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            ticks(now) - ticks(data.ftLastWriteTime) > kStale) {
+            DeleteFileW((prefix.substr(0, folderEnd) + data.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+}
+
 // Replaces `path` whole with `bytes`. Only an ordinary file, or a free name, is replaced: a folder or a device in
 // its place is left as it is.
 void ReplaceAtomically(const std::string& path, std::string_view bytes) {
@@ -204,6 +232,7 @@ void ReplaceAtomically(const std::string& path, std::string_view bytes) {
     const std::wstring folder = Widen(parts.folder);
     const std::wstring prefix =
         folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + L"." + Widen(parts.name) + L".";
+    RemoveStaleTemporaries(prefix);
     auto [file, temporary] = CreateUnique(prefix, L".tmp", FILE_ATTRIBUTE_HIDDEN);
     const auto discard = [&temporary = temporary](DWORD error) {
         DeleteFileW(temporary.c_str());
