@@ -275,6 +275,20 @@ TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
     EXPECT_FALSE(second.showFirst(0));  // no window published
 }
 
+// A later start reaches the first copy's window with the message that brings it back.
+TEST(Win32SingleCopy, ALaterStartPostsTheFirstCopysWindowTheShowMessage) {
+    w::SingleCopy first("C:\\Tools\\Shown");
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    first.publishWindow(window);
+    const w::SingleCopy later("C:\\Tools\\Shown");
+    ASSERT_FALSE(later.isFirst());
+    EXPECT_TRUE(later.showFirst(1000));
+    MSG message{};
+    EXPECT_TRUE(PeekMessageW(&message, window, w::ShowAgainMessage(), w::ShowAgainMessage(), PM_REMOVE));
+    DestroyWindow(window);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
