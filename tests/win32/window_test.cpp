@@ -321,19 +321,18 @@ TEST(Timer, TicksEverySecondOnTime) {
             run.lateness.push_back(rig.window.timer().lastLatenessMs());
         }
     };
-    const long long start = PerformanceCounter();
     rig.window.timer().setEnabled(true);
     rig.pump(seconds * 1000 + 500);
-    const double elapsed = static_cast<double>(PerformanceCounter() - start);
-    (void)elapsed;
     ASSERT_EQ(run.lateness.size(), static_cast<std::size_t>(seconds));
     EXPECT_LE(run.worst(), 5.0);
     double sum = 0;
+    int over = 0;
     for (const double l : run.lateness) {
         sum += l;
+        over += l > 5.0 ? 1 : 0;
     }
-    std::printf("tick lateness over %d s: worst %.2f ms, mean %.2f ms, last %.2f ms\n", seconds, run.worst(),
-                sum / static_cast<double>(seconds), run.lateness.back());
+    std::printf("tick lateness over %d s: worst %.2f ms, mean %.2f ms, last %.2f ms, %d over 5 ms\n", seconds,
+                run.worst(), sum / static_cast<double>(seconds), run.lateness.back(), over);
     rig.window.timer().setEnabled(false);
     rig.window.timer().setEnabled(false);  // twice: changes nothing
     rig.recorder.events.clear();
@@ -375,14 +374,12 @@ TEST(Timer, ATickFallingDueBehindAMessageBoxIsDroppedAndTheScheduleGoesOn) {
             boxOpen = false;
         }
     };
-    const long long start = PerformanceCounter();
     rig.window.timer().setEnabled(true);
     rig.pump(5500);
     // Ticks at 1 s (opens the box until 3.5 s), 2 s and 3 s dropped, then 4 s and 5 s on their due instants.
     EXPECT_EQ(ticksInsideBox, 0);
     EXPECT_EQ(ticks, 3);
     EXPECT_LE(rig.window.timer().lastLatenessMs(), 5.0);
-    (void)start;
 }
 
 TEST(FileDialog, TheFilterBecomesNulSeparatedPairs) {
