@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/event_gate.h"
 #include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_window.h"
 #include "window/layout.h"
 
@@ -380,6 +381,59 @@ TEST(Timer, ATickFallingDueBehindAMessageBoxIsDroppedAndTheScheduleGoesOn) {
     EXPECT_EQ(ticksInsideBox, 0);
     EXPECT_EQ(ticks, 3);
     EXPECT_LE(rig.window.timer().lastLatenessMs(), 5.0);
+}
+
+/// Answers the next dialog of this thread after `ms` milliseconds, from a timer that the dialog's own modal loop
+/// dispatches: with the file name `chosen` and OK, or with Cancel when it is empty.
+void AnswerDialogAfter(UINT ms, std::wstring chosen) {
+    static std::wstring answer;
+    answer = std::move(chosen);
+    SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND w, LPARAM) -> BOOL {
+                wchar_t name[16] = {};
+                GetClassNameW(w, name, 16);
+                if (std::wstring(name) != L"#32770" || IsWindowVisible(w) == FALSE) {
+                    return TRUE;
+                }
+                if (answer.empty()) {
+                    PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+                } else {
+                    constexpr int kFileNameBox = 0x47C;  // the Explorer-style dialog's file name box
+                    SetDlgItemTextW(w, kFileNameBox, answer.c_str());
+                    PostMessageW(w, WM_COMMAND, IDOK, 0);
+                }
+                return FALSE;
+            },
+            0);
+    });
+}
+
+TEST(FileDialog, ReturnsTheChosenFileAndReportsACancelWhenAsked) {
+    Rig rig;
+    rig.show(WindowState::Minimised);
+    Win32FileDialog dialog(rig.gate, rig.window.handle(), "Choisissez l'application à démarrer");
+    dialog.setFilter("Executable(*.exe)|*.exe|Tous(*.*)|*.*");
+    dialog.setFilterIndex(2);
+    dialog.setFlags(platform::kHideReadOnly);
+
+    std::wstring system(MAX_PATH, L'\0');
+    system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
+    const std::wstring notepad = system + L"\\notepad.exe";
+    AnswerDialogAfter(1500, notepad);
+    dialog.showOpen();
+    EXPECT_EQ(dialog.fileName(), Narrow(notepad));
+
+    dialog.setCancelError(true);
+    AnswerDialogAfter(1500, L"");
+    EXPECT_THROW(dialog.showOpen(), platform::DialogCancelled);
+    dialog.setCancelError(false);
+    AnswerDialogAfter(1500, L"");
+    dialog.showOpen();
+    EXPECT_EQ(dialog.fileName(), "");
+    EXPECT_TRUE(rig.fatal.empty());
 }
 
 TEST(FileDialog, TheFilterBecomesNulSeparatedPairs) {
