@@ -268,6 +268,32 @@ TEST(Mouse, EachControlRaisesItsOwnEvent) {
     EXPECT_EQ(rig.recorder.only("Text1_Click"), Events{"Text1_Click(3)"});
 }
 
+TEST(Mouse, TheCustomPointerShowsOverTheWholeWindowUntilTheDefaultComesBack) {
+    Rig rig;
+    rig.show(WindowState::Normal);
+    HWND box = rig.window.text1(0).handle();
+    const auto pointerOver = [](HWND control) {
+        SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        return GetCursor();
+    };
+    const HCURSOR beam = LoadCursorW(nullptr, IDC_IBEAM);
+    EXPECT_EQ(pointerOver(box), beam);
+    rig.window.setMousePointer(platform::MousePointer::Custom);
+    const HCURSOR custom = pointerOver(box);
+    EXPECT_NE(custom, beam);
+    EXPECT_EQ(pointerOver(rig.window.handle()), custom);
+    ICONINFO info{};
+    ASSERT_NE(GetIconInfo(custom, &info), FALSE);
+    BITMAP image{};
+    GetObjectW(info.hbmColor, sizeof(image), &image);
+    EXPECT_EQ(image.bmWidth, GetSystemMetrics(SM_CXCURSOR));  // 32 x 32 at 96 dpi
+    EXPECT_EQ(info.xHotspot, static_cast<DWORD>(image.bmWidth / 2));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    rig.window.setMousePointer(platform::MousePointer::Default);
+    EXPECT_EQ(pointerOver(box), beam);
+}
+
 TEST(Layout, TwipsBecomePixelsAtTheWindowsResolution) {
     Rig rig;
     const UINT dpi = rig.window.dpi();
