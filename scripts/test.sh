@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting, then builds and runs every test twice: an optimised build (-O3) and
-# one with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets briefly. Every build here
-# treats warnings as errors.
+# one with AddressSanitizer and UndefinedBehaviorSanitizer; then runs the fuzz targets briefly; then cross-builds
+# the Windows program and runs the portable tests and the Win32 layer's under Wine. Every build here treats
+# warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -30,3 +31,10 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
     -DSELVATRO_PLATFORM=none -DSELVATRO_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_list_file fuzz_number fuzz_row_rules
 ctest --test-dir build-fuzz --output-on-failure -R '^fuzz_'
+
+echo "== Windows: mingw-w64 cross build, tests under Wine =="
+# Each test has a time limit, so that a Wine that waits for something never stalls the run.
+cmake -S . -B build-windows-test -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DSELVATRO_PLATFORM=win32 -DCMAKE_BUILD_TYPE=Release -DSELVATRO_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake --build build-windows-test -j "$jobs"
+ctest --test-dir build-windows-test --output-on-failure -j "$jobs" --timeout 120

@@ -1,0 +1,91 @@
+// Selvatro on Windows: the Win32 window and dialogs, the Win32 services, Form1 between them.
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <exception>
+#include <string>
+
+#include "app/form1.h"
+#include "list/list_file.h"
+#include "platform/event_gate.h"
+#include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_services.h"
+#include "platform/win32/win32_single_copy.h"
+#include "platform/win32/win32_window.h"
+#include "window/layout.h"
+
+namespace {
+
+namespace win32 = selvatro::platform::win32;
+
+// The message loop: Tab and Shift+Tab move between the window's controls as in a dialog. It ends only when the
+// session's end posts WM_QUIT, which the unload event normally forestalls by ending the process.
+void RunMessageLoop(win32::FormWindow& formWindow) {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!formWindow.preTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+    using namespace selvatro;
+
+    // The shortcut and the screen-reader names use COM, on this one user-interface thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+    win32::Win32AppFacts facts;
+    win32::Win32Process process;
+    // One running copy per list: a later start brings the first copy's window back and ends.
+    win32::SingleCopy copy(facts.folder());
+    if (!copy.isFirst()) {
+        return copy.showFirst() ? 0 : 1;
+    }
+
+    platform::EventGate gate;
+    // A GUI program has no standard error: an unhandled run-time error leaves its line in the debugger's output
+    // and ends the process with status 1.
+    gate.setFatalHandler([&process](const std::string& what) {
+        process.report("unhandled run-time error: " + what);
+        process.end(1);
+    });
+    try {
+        win32::FormWindow formWindow(gate, window::kDesign);
+        win32::Win32FileDialog commonDialog1(gate, formWindow.handle(), std::string(window::kDesign.dialogTitle));
+        win32::Win32MessageBoxes messages(gate, formWindow.handle());
+        win32::Win32Language language;
+        win32::Win32Files files(facts.folder(), win32::PerUserFolder(), std::string(list::kListFileName));
+        win32::Win32Programs programs;
+        win32::StartupShortcuts shortcuts;
+        win32::ShellBrowser browser(facts.folder());  // the user guide beside the executable is the publisher page
+        browser.setOwner(formWindow.handle());
+
+        Form1 form(formWindow.controls(commonDialog1),
+                   platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
+        gate.connect(form);
+        copy.publishWindow(formWindow.handle());
+
+        gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
+        formWindow.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
+                                                         : window::kDesign.accessibleEnglish);
+        formWindow.showInState();
+        RunMessageLoop(formWindow);
+        // The loop stops only at the end of the session, whose handler has already unloaded; should it stop
+        // otherwise, the list is saved all the same.
+        formWindow.requestUnload();
+    } catch (const std::exception& error) {
+        // The window could not be made (no desktop to show it on): nothing was loaded, so nothing is lost.
+        process.report(std::string("cannot start: ") + error.what());
+        return 1;
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return 0;
+}

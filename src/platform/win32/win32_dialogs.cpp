@@ -1,0 +1,76 @@
+#include "platform/win32/win32_dialogs.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/win32/win32_text.h"
+
+namespace selvatro::platform::win32 {
+
+void Win32MessageBoxes::show(const std::string& text, platform::MessageStyle style, const std::string& title) {
+    const std::wstring wideText = Widen(text);
+    const std::wstring wideTitle = Widen(title);
+    const UINT kind = MB_OK | (style == platform::MessageStyle::Exclamation ? MB_ICONEXCLAMATION : 0U);
+    gate_.runModal([&] { MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), kind); });
+}
+
+std::wstring DialogFilter(const std::string& filter) {
+    std::vector<std::string> parts;
+    std::string::size_type from = 0;
+    for (;;) {
+        const std::string::size_type bar = filter.find('|', from);
+        parts.push_back(filter.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+        if (bar == std::string::npos) {
+            break;
+        }
+        from = bar + 1;
+    }
+    std::wstring pairs;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        pairs += Widen(parts[i]);
+        pairs.push_back(L'\0');
+        pairs += Widen(parts[i + 1]);
+        pairs.push_back(L'\0');
+    }
+    pairs.push_back(L'\0');
+    return pairs;
+}
+
+void Win32FileDialog::showOpen() {
+    const std::wstring filter = DialogFilter(filter_);
+    const std::wstring title = Widen(title_);
+    // The picker has just made the row's folder current: the dialog starts there, not in the folder that the
+    // system remembers for this program.
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    std::wstring file(32768, L'\0');  // long paths included
+
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner_;
+    dialog.lpstrFilter = filter.size() > 1 ? filter.c_str() : nullptr;
+    dialog.nFilterIndex = filterIndex_ > 0 ? static_cast<DWORD>(filterIndex_) : 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if ((flags_ & platform::kHideReadOnly) != 0) {
+        dialog.Flags |= OFN_HIDEREADONLY;
+    }
+    BOOL chosen = FALSE;
+    gate_.runModal([&] { chosen = GetOpenFileNameW(&dialog); });
+    if (chosen != FALSE) {
+        file.resize(wcslen(file.c_str()));
+        fileName_ = Narrow(file);
+        return;
+    }
+    if (cancelError_) {
+        throw platform::DialogCancelled();
+    }
+    fileName_.clear();
+}
+
+}  // namespace selvatro::platform::win32

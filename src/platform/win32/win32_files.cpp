@@ -1,0 +1,386 @@
+#include <shlobj.h>
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cwchar>
+#include <cwctype>
+#include <random>
+
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/win32/win32_handle.h"
+#include "platform/win32/win32_services.h"
+#include "platform/win32/win32_text.h"
+
+namespace selvatro::platform::win32 {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+[[noreturn]] void Fail(DWORD error) {
+    throw FileError(SystemMessage(error));
+}
+
+[[noreturn]] void Fail() {
+    Fail(GetLastError());
+}
+
+// The folder part of `path` and the name after its last separator (either slash).
+struct PathParts {
+    std::string folder;
+    std::string name;
+};
+PathParts SplitPath(const std::string& path) {
+    const std::size_t at = path.find_last_of("\\/");
+    if (at == std::string::npos) {
+        return {".", path};
+    }
+    // "C:\x" keeps its root's separator: the folder is "C:\", not the drive's current folder "C:".
+    const bool root = at == 2 && path.size() > 1 && path[1] == ':';
+    return {path.substr(0, root || at == 0 ? at + 1 : at), path.substr(at + 1)};
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(length < size ? length : 0);
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) {
+        full.pop_back();
+    }
+    return full;
+}
+
+// File names compare without regard to letter case, as the file system does.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The directory entry that `path` names literally: no wildcard, and a device such as "CON" or "\\.\COM1", which
+// has no entry, names nothing.
+std::optional<WIN32_FIND_DATAW> Entry(const std::wstring& path) {
+    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    FindClose(search);
+    return data;
+}
+
+bool IsFileEntry(const WIN32_FIND_DATAW& data) {
+    return (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// Opens `path` for reading only when it is a file on a disk: never a device, a pipe or a console, whose opening
+// alone may act or wait.
+UniqueHandle OpenDiskFile(const std::wstring& path) {
+    const std::optional<WIN32_FIND_DATAW> entry = Entry(path);
+    if (!entry || !IsFileEntry(*entry)) {
+        return nullptr;
+    }
+    UniqueHandle file =
+        Own(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+        return nullptr;
+    }
+    return file;
+}
+
+// The bytes of an open file; what could be read when reading stopped early.
+std::string ReadAll(HANDLE file) {
+    std::string bytes;
+    std::array<char, 8192> chunk{};
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) || got == 0) {
+            return bytes;
+        }
+        bytes.append(chunk.data(), got);
+    }
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD part = bytes.size() > 1u << 20 ? 1u << 20 : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), part, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+// The file bytes of `text`: the ANSI code page, or UTF-8 behind its mark when the code page cannot hold it.
+std::string FileBytes(const std::string& text) {
+    if (std::optional<std::string> ansi = ToAnsi(text)) {
+        return *ansi;
+    }
+    return std::string(kUtf8Mark) + text;
+}
+
+// A name no other process picks at the same moment: random letters from the system's generator.
+std::wstring RandomPart() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device device;
+    const unsigned value = device() ^ (GetCurrentProcessId() << 8) ^ counter.fetch_add(1);
+    std::wstring text;
+    for (unsigned rest = value, i = 0; i < 8; ++i, rest >>= 4) {
+        text += L"0123456789abcdef"[rest & 0xFu];
+    }
+    return text;
+}
+
+// Creates a new file that nobody else has opened, named `prefix` + random + `suffix`.
+std::pair<UniqueHandle, std::wstring> CreateUnique(const std::wstring& prefix, const std::wstring& suffix,
+                                                   DWORD attributes) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = prefix + RandomPart() + suffix;
+        UniqueHandle file = Own(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        if (file) {
+            return {std::move(file), std::move(name)};
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            Fail();
+        }
+    }
+    Fail(ERROR_FILE_EXISTS);
+}
+
+// Whether a new file can be made in `folder`: the only honest test of the folder's access rights, which a
+// read-only attribute on a folder does not tell.
+bool FolderWritable(const std::wstring& folder) {
+    const std::wstring probe = folder + L"\\.selvatro-probe-" + RandomPart();
+    const HANDLE file =
+        CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+bool Holds(const std::wstring& path, std::string_view bytes) {
+    const UniqueHandle file = OpenDiskFile(path);
+    if (!file) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file.get(), &size) && static_cast<std::uint64_t>(size.QuadPart) == bytes.size() &&
+           ReadAll(file.get()) == bytes;
+}
+
+// The temporaries that a save killed between its first write and its move left beside its file: ours by their
+// name, untouched for ten minutes. A save in flight (another copy's) takes milliseconds, so none of its files is
+// ever that old. Failures change nothing.
+void RemoveStaleTemporaries(const std::wstring& prefix) {
+    constexpr ULONGLONG kStale = 10ull * 60 * 10'000'000;  // in the file times' 100 ns units
+    WIN32_FIND_DATAW data{};
+    const HANDLE search =
+        FindFirstFileExW((prefix + L"*.tmp").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    const std::size_t folderEnd = prefix.find_last_of(L'\\') + 1;
+    const std::size_t nameLength = prefix.size() - folderEnd + 8 + 4;  // the prefix, 8 random digits, ".tmp"
+    do {
+        if (std::wcslen(data.cFileName) == nameLength && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            ticks(now) - ticks(data.ftLastWriteTime) > kStale) {
+            DeleteFileW((prefix.substr(0, folderEnd) + data.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+}
+
+// Replaces `path` whole with `bytes`. Only an ordinary file, or a free name, is replaced: a folder or a device in
+// its place is left as it is.
+void ReplaceAtomically(const std::string& path, std::string_view bytes) {
+    const std::wstring target = Widen(path);
+    const std::optional<WIN32_FIND_DATAW> existing = Entry(target);
+    if (existing) {
+        if ((existing->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            Fail(ERROR_DIRECTORY);
+        }
+        if (!IsFileEntry(*existing)) {
+            throw FileError("Not an ordinary file but a device");
+        }
+        // The usual case at every logon: the list as it was loaded. Writing it again would only wait for the disk.
+        if (Holds(target, bytes)) {
+            return;
+        }
+    } else if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        throw FileError("Not an ordinary file but a device");  // a name that opens something without an entry
+    }
+    const PathParts parts = SplitPath(path);
+    const std::wstring folder = Widen(parts.folder);
+    const std::wstring prefix =
+        folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + L"." + Widen(parts.name) + L".";
+    RemoveStaleTemporaries(prefix);
+    auto [file, temporary] = CreateUnique(prefix, L".tmp", FILE_ATTRIBUTE_HIDDEN);
+    const auto discard = [&temporary = temporary](DWORD error) {
+        DeleteFileW(temporary.c_str());
+        Fail(error);
+    };
+    if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) {
+        const DWORD error = GetLastError();
+        file.reset();
+        discard(error);
+    }
+    file.reset();
+    // The new file must not stay hidden once it is the list.
+    SetFileAttributesW(
+        temporary.c_str(),
+        existing ? (existing->dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN)) : FILE_ATTRIBUTE_NORMAL);
+    // ReplaceFileW keeps the old file's security and attributes; a new file, or a volume that cannot replace,
+    // takes the rename, written through to the disk.
+    if (existing &&
+        ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        return;
+    }
+    if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        discard(GetLastError());
+    }
+}
+
+}  // namespace
+
+std::string PerUserFolder() {
+    PWSTR folder = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DEFAULT, nullptr, &folder);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(folder, &CoTaskMemFree);
+    if (FAILED(result) || folder == nullptr) {
+        return {};
+    }
+    return Narrow(folder) + "\\Selvatro";
+}
+
+Win32Files::Win32Files(std::string executableFolder, std::string perUserFolder, std::string listFileName)
+    : executableFolder_(std::move(executableFolder)),
+      perUserFolder_(std::move(perUserFolder)),
+      listFileName_(std::move(listFileName)) {}
+
+char Win32Files::separator() const {
+    return '\\';
+}
+
+std::optional<std::string> Win32Files::perUserName(const std::string& path) const {
+    if (executableFolder_.empty() || perUserFolder_.empty() || listFileName_.empty()) {
+        return std::nullopt;
+    }
+    // Only the list is the user's own: a program that a row names in the executable's folder is that program.
+    const PathParts parts = SplitPath(path);
+    const std::wstring folder = FullPath(Widen(parts.folder));
+    if (!SameName(Widen(parts.name), Widen(listFileName_)) || !SameName(folder, FullPath(Widen(executableFolder_))) ||
+        FolderWritable(folder)) {
+        return std::nullopt;
+    }
+    return perUserFolder_ + "\\" + parts.name;
+}
+
+std::string Win32Files::readLocation(const std::string& path) const {
+    const std::optional<std::string> perUser = perUserName(path);
+    if (perUser && Entry(Widen(*perUser))) {
+        return *perUser;
+    }
+    return path;
+}
+
+bool Win32Files::ordinaryFileExists(const std::string& path) {
+    const std::optional<WIN32_FIND_DATAW> entry = Entry(Widen(readLocation(path)));
+    constexpr DWORD kNotOrdinary =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return entry && (entry->dwFileAttributes & kNotOrdinary) == 0;
+}
+
+std::optional<std::string> Win32Files::readText(const std::string& path) {
+    const UniqueHandle file = OpenDiskFile(Widen(readLocation(path)));
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::string bytes = ReadAll(file.get());
+    if (std::optional<std::string> marked = DecodeMarkedText(bytes)) {
+        return marked;
+    }
+    return FromAnsi(bytes);
+}
+
+void Win32Files::replaceText(const std::string& path, const std::string& text) {
+    if (const std::optional<std::string> perUser = perUserName(path)) {
+        const int made = SHCreateDirectoryExW(nullptr, Widen(perUserFolder_).c_str(), nullptr);
+        if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
+            Fail(static_cast<DWORD>(made));
+        }
+        ReplaceAtomically(*perUser, FileBytes(text));
+        return;
+    }
+    ReplaceAtomically(path, FileBytes(text));
+}
+
+std::string Win32Files::writeTarget(const std::string& path) const {
+    return perUserName(path).value_or(path);
+}
+
+std::string Win32Files::writeTemporaryText(const std::string& suffix, const std::string& text) {
+    std::array<wchar_t, MAX_PATH + 2> folder{};
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length == 0 || length >= folder.size()) {
+        Fail();
+    }
+    auto [file, name] =
+        CreateUnique(std::wstring(folder.data(), length) + L"selvatro-", Widen(suffix), FILE_ATTRIBUTE_TEMPORARY);
+    if (!WriteAll(file.get(), FileBytes(text))) {
+        const DWORD error = GetLastError();
+        file.reset();
+        DeleteFileW(name.c_str());
+        Fail(error);
+    }
+    return Narrow(name);
+}
+
+void Win32Files::remove(const std::string& path) {
+    if (!DeleteFileW(Widen(path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND) {
+        Fail();
+    }
+}
+
+void Win32Files::setCurrentDrive(const std::string& path) {
+    if (path.empty()) {
+        return;
+    }
+    const wchar_t letter =
+        static_cast<wchar_t>(std::towupper(static_cast<wint_t>(static_cast<unsigned char>(path[0]))));
+    if (letter < L'A' || letter > L'Z') {
+        Fail(ERROR_INVALID_DRIVE);
+    }
+    // "X:" alone is the drive's own current folder, as the command prompt keeps one per drive.
+    const std::wstring drive{letter, L':'};
+    if (!SetCurrentDirectoryW(drive.c_str())) {
+        Fail();
+    }
+}
+
+void Win32Files::setCurrentFolder(const std::string& folder) {
+    if (!SetCurrentDirectoryW(Widen(folder).c_str())) {
+        Fail();
+    }
+}
+
+}  // namespace selvatro::platform::win32

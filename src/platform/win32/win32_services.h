@@ -1,0 +1,120 @@
+#pragma once
+
+// The Windows side of the desktop's services: the application's facts, files, program start, the user's language,
+// the Startup shortcut, the default web browser and the process. UTF-8 inside, wide calls at the edge; the ANSI code
+// page only for the bytes of the files that the core reads and writes.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace selvatro::platform::win32 {
+
+/// The executable's folder and this build's version record ("Selvatro.exe", "selvatro.exe", 1.2.0).
+class Win32AppFacts final : public AppFacts {
+public:
+    /// Reads the module's folder once.
+    Win32AppFacts();
+    std::string folder() const override;
+    std::string productName() const override;
+    std::string fileDescription() const override;
+    Version version() const override;
+    std::string ownFileName() const override;
+    /// The system drive's root, "C:\" on nearly every machine.
+    std::string rootFolder() const override;
+
+private:
+    std::string folder_;
+};
+
+/// Files in the system's ANSI code page, written in binary as the core gives them (CR LF). A text with a character
+/// that the code page cannot hold is written in UTF-8 with a byte-order mark instead of losing it to "?"; a file
+/// with a byte-order mark (UTF-8, or UTF-16 as Windows editors save "Unicode") is read in that encoding. The list
+/// file named `listFileName` beside the executable is kept in `perUserFolder` when the user cannot write the
+/// executable's folder, and read from there when it exists there. Only ordinary files are ever read or replaced.
+class Win32Files final : public Files {
+public:
+    Win32Files(std::string executableFolder, std::string perUserFolder, std::string listFileName);
+    char separator() const override;
+    /// The path, taken literally (no wildcards), names a file that is neither a folder, a device, hidden nor a
+    /// system file.
+    bool ordinaryFileExists(const std::string& path) override;
+    std::optional<std::string> readText(const std::string& path) override;
+    /// A temporary file in the same folder, flushed to disk, then moved over the old file in one step.
+    void replaceText(const std::string& path, const std::string& text) override;
+    std::string writeTarget(const std::string& path) const override;
+    std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
+    void remove(const std::string& path) override;
+    void setCurrentDrive(const std::string& path) override;
+    void setCurrentFolder(const std::string& folder) override;
+
+private:
+    /// Where `path` is kept for this user: the per-user copy when `path` is the list beside the executable and that
+    /// folder cannot be written; nothing when it is used where it is.
+    std::optional<std::string> perUserName(const std::string& path) const;
+    std::string readLocation(const std::string& path) const;
+
+    std::string executableFolder_;
+    std::string perUserFolder_;
+    std::string listFileName_;
+};
+
+/// Starts programs with CreateProcessW: the path is the program, never parsed out of a command line.
+class Win32Programs final : public Programs {
+public:
+    /// Returns the new process's identifier. Throws StartFailed with the system's reason.
+    double start(const std::string& path) override;
+};
+
+/// The user's language from the locale settings (GetLocaleInfoA, LOCALE_SENGLANGUAGE: "French").
+class Win32Language final : public Language {
+public:
+    void englishLanguageName(std::string& buffer, int size) override;
+    std::string decimalSeparator() const override;
+};
+
+/// The logon shortcut: a .lnk in the user's Startup folder (FOLDERID_Startup), made through IShellLinkW. The
+/// design's two folder names, "\Startup" and "\Démarrage", are the same known folder: its name on disk is StartUp
+/// in every language, and a folder of the French name would be run by nothing.
+class StartupShortcuts final : public Shortcuts {
+public:
+    /// Returns 1 when the link is saved, 0 when it could not be made.
+    std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
+                                 const std::string& arguments) override;
+};
+
+/// The program that opens a file, and starting it, through the shell.
+class ShellBrowser final : public Browser {
+public:
+    /// `guideFolder` is where an address that is a bare relative file name ("README.html", the user guide beside
+    /// the executable) lies; empty, such an address is passed on as it is.
+    explicit ShellBrowser(std::string guideFolder = {}) : guideFolder_(std::move(guideFolder)) {}
+    /// The window that owns what the shell shows (its error messages); none until set.
+    void setOwner(HWND owner) { owner_ = owner; }
+    /// FindExecutableW with a MAX_PATH buffer; the path is copied into `result`, which keeps its size, cut short of
+    /// its end and never inside a character. Returns the shell's code.
+    std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
+    /// ShellExecuteW with the owner window, `command` without its blanks around; a relative file name as
+    /// `parameters` becomes the file: address of that file in the guide folder. Returns the shell's code.
+    std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
+                              const std::string& folder, std::int32_t showState) override;
+
+private:
+    std::string guideFolder_;
+    HWND owner_ = nullptr;
+};
+
+/// The process: its reports go to the debugger's output (a GUI program has no standard error).
+class Win32Process final : public Process {
+public:
+    void report(const std::string& line) override;
+    [[noreturn]] void end(int status) override;
+};
+
+/// The per-user folder of the list: %APPDATA%\Selvatro. Empty when the system names no such folder.
+std::string PerUserFolder();
+
+}  // namespace selvatro::platform::win32

@@ -1,0 +1,102 @@
+#include "platform/win32/win32_single_copy.h"
+
+#include <cstdint>
+
+#include "platform/win32/win32_text.h"
+
+namespace selvatro::platform::win32 {
+
+namespace {
+
+// FNV-1a over the folder's name in upper case, as the file system compares names: "C:\Tools" and "c:\tools" are
+// the same folder and so the same list.
+std::uint64_t FolderHash(const std::string& identity) {
+    std::wstring folded = Widen(identity);
+    while (folded.size() > 3 && (folded.back() == L'\\' || folded.back() == L'/')) {
+        folded.pop_back();
+    }
+    if (!folded.empty()) {
+        CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+    }
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const wchar_t unit : folded) {
+        hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+std::wstring Hex(std::uint64_t value) {
+    std::wstring text(16, L'0');
+    for (std::size_t i = 16; i-- > 0; value >>= 4) {
+        text[i] = L"0123456789abcdef"[value & 0xFu];
+    }
+    return text;
+}
+
+}  // namespace
+
+UINT ShowAgainMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Selvatro.ShowAgain");
+    return message;
+}
+
+void SingleCopy::HandleCloser::operator()(HANDLE handle) const {
+    if (handle != nullptr) {
+        CloseHandle(handle);
+    }
+}
+
+std::wstring SingleCopy::MutexName(const std::string& identity) {
+    // Local\: one claim per session, as each user's list is that user's own.
+    return L"Local\\Selvatro-" + Hex(FolderHash(identity));
+}
+
+SingleCopy::SingleCopy(const std::string& identity) : name_(MutexName(identity)) {
+    mutex_.reset(CreateMutexW(nullptr, FALSE, name_.c_str()));
+    first_ = mutex_ == nullptr || GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+SingleCopy::~SingleCopy() = default;
+
+void SingleCopy::publishWindow(HWND window) {
+    const std::wstring name = name_ + L"-window";
+    published_.reset(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(std::uint64_t), name.c_str()));
+    if (published_ == nullptr) {
+        return;
+    }
+    if (void* view = MapViewOfFile(published_.get(), FILE_MAP_WRITE, 0, 0, sizeof(std::uint64_t))) {
+        *static_cast<volatile std::uint64_t*>(view) = reinterpret_cast<std::uintptr_t>(window);
+        UnmapViewOfFile(view);
+    }
+}
+
+bool SingleCopy::showFirst(DWORD timeoutMs) const {
+    const std::wstring name = name_ + L"-window";
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    // The first copy may be starting at this very moment, its window not made yet.
+    for (;;) {
+        if (const HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str())) {
+            std::uint64_t value = 0;
+            if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(std::uint64_t))) {
+                value = *static_cast<const volatile std::uint64_t*>(view);
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(mapping);
+            const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(value));
+            if (window != nullptr && IsWindow(window)) {
+                // This process was just started by the user and may hand the foreground on to the first copy.
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                AllowSetForegroundWindow(owner);
+                return PostMessageW(window, ShowAgainMessage(), 0, 0) != FALSE;
+            }
+        }
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+}  // namespace selvatro::platform::win32

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# A logon under Wine, as a Windows user would have it: the program in a folder of its own (a blank in its name)
+# with its list, started as the Startup shortcut starts it. It must stay minimised, count the seconds in its
+# caption, start the listed programs at their seconds, end one tick after the last one, leave the list byte for
+# byte as it was and put its shortcut in the Startup folder. A missing program shows its message and stops the
+# run; closing the window then saves the list.
+#
+#   win32_logon_test.sh SELVATRO_EXE RECORDER_EXE WINE_RUNNER     (under win32_display.sh: needs $DISPLAY)
+set -euo pipefail
+
+exe=$1
+recorder=$2
+runner=$3
+[ -n "${DISPLAY:-}" ] || { echo "win32_logon_test: no DISPLAY (run it under win32_display.sh)" >&2; exit 1; }
+
+work=$(mktemp -d)
+pids=()
+finish() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap finish EXIT
+
+passes=0
+failures=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+now() { date +%s.%N; }
+# within A B LOW HIGH: LOW <= B - A <= HIGH
+within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
+wine_run() { "$runner" "$@" </dev/null; }
+
+# The Wine prefix of the build; the runner makes it on first use.
+wine_run cmd /c exit >/dev/null 2>&1
+export WINEPREFIX=${WINEPREFIX:-${SELVATRO_WINE_BUILD_DIR:?}/wineprefix}
+startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
+
+# install NAME ROW...: a folder "NAME/my apps" holding the program, the recorders alpha, beta and gamma and a list
+# of ROWs (PATH=DELAY, each path a name in the folder, written as Windows names it); sets dir.
+install() {
+    dir="$work/$1/my apps"
+    shift
+    mkdir -p "$dir"
+    cp "$exe" "$dir/selvatro.exe"
+    for name in alpha beta gamma; do cp "$recorder" "$dir/$name.exe"; done
+    local windows count=0 row
+    windows=$(wine_run winepath -w "$dir" 2>/dev/null | tr -d '\r')
+    : >"$dir/selvatro.cfg"
+    for row in "$@"; do
+        printf '"%s\\%s","%s"\r\n' "$windows" "${row%=*}" "${row##*=}" >>"$dir/selvatro.cfg"
+        count=$((count + 1))
+    done
+    for ((; count < 5; count++)); do printf '"",""\r\n' >>"$dir/selvatro.cfg"; done
+}
+started_at() { awk -F'\t' -v n="$2.exe" '$1 == n { print $3 }' "$1/launches.log" 2>/dev/null; }
+started_names() { awk -F'\t' '{ sub(/\.exe$/, "", $1); print $1 }' "$1/launches.log" 2>/dev/null | tr '\n' ' '; }
+# The window whose caption matches the pattern, when there is one.
+window_named() { xdotool search --name "$1" 2>/dev/null | head -n1 || true; }
+
+# ---- a logon: three programs at 2, 3 and 3 seconds ----
+install logon alpha.exe=2 beta.exe=3 gamma.exe=3
+cp "$dir/selvatro.cfg" "$work/logon.cfg"
+[ -n "$startup" ] && rm -f "$startup"/*.lnk
+: >"$work/captions"
+(
+    # What the window shows while it runs: its caption and whether it is minimised (iconic), every 200 ms.
+    for _ in $(seq 100); do
+        w=$(window_named ' sec\.$')
+        # The window may go between the search and the questions: only whole answers count.
+        state=$(xprop -id "${w:-none}" WM_STATE 2>/dev/null | sed -n 's/.*window state: *//p' || true)
+        name=$(xdotool getwindowname "${w:-none}" 2>/dev/null || true)
+        if [ -n "$state" ] && [ -n "$name" ]; then
+            printf '%s\t%s\n' "$name" "$state" >>"$work/captions"
+        fi
+        sleep 0.2
+    done
+) &
+pids+=($!)
+t0=$(now)
+status=0
+(cd "$dir" && timeout 40 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) || status=$?
+t_end=$(now)
+check "the run ends by itself with status 0 (got $status)" test "$status" -eq 0
+check "every listed program started once (got: $(started_names "$dir"))" \
+    test "$(started_names "$dir" | tr ' ' '\n' | sort | tr -d '\n')" = "alphabetagamma"
+a=$(started_at "$dir" alpha)
+b=$(started_at "$dir" beta)
+g=$(started_at "$dir" gamma)
+if [ -n "$a" ] && [ -n "$b" ] && [ -n "$g" ]; then
+    # Wine itself takes about a second to start the program.
+    check "alpha starts about 2 s after launch" within "$t0" "$a" 1.8 4.5
+    check "beta starts one tick after alpha" within "$a" "$b" 0.7 1.4
+    check "gamma starts in the same tick as beta" within "$b" "$g" -0.5 0.5
+    check "the program ends about one tick after the last start" within "$b" "$t_end" 0.5 3.0
+fi
+check "the list file is byte-identical after the run" cmp -s "$dir/selvatro.cfg" "$work/logon.cfg"
+check "the caption counted the seconds (saw: $(cut -f1 "$work/captions" | sort -u | tr '\n' ' '))" \
+    grep -q '^[12] sec\.' "$work/captions"
+check "the window stayed minimised while counting (saw: $(cut -f2 "$work/captions" | sort -u | tr '\n' ' '))" \
+    test "$(cut -f2 "$work/captions" | sort -u)" = Iconic
+if [ -n "$startup" ]; then
+    check "the Startup folder holds the program's shortcut" test -n "$(find "$startup" -name '*.lnk' -print -quit)"
+else
+    check "the prefix has a Startup folder" false
+fi
+
+# ---- a missing program, for a French user: the message, the run stops, the window comes back in French; closing
+# it saves the list ----
+# Wine takes the user's language from a glibc locale that exists: a private one.
+french=$work/locales
+mkdir -p "$french"
+localedef -i fr_FR -f UTF-8 "$french/fr_FR.UTF-8" >/dev/null 2>&1 || true
+check "a French locale could be made for Wine" test -d "$french/fr_FR.UTF-8"
+install missing alpha.exe=2 absent.exe=3 beta.exe=4
+cp "$dir/selvatro.cfg" "$work/missing.cfg"
+status=0
+(cd "$dir" && LOCPATH=$french LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 \
+    timeout 60 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
+run=$!
+pids+=($run)
+# The main window's caption says "Selvatro" only until the first tick: the message box is the other window of that
+# name, looked for once the count has begun. Activating the main window instead would restore it and halt the run.
+counting=
+for _ in $(seq 100); do
+    counting=$(window_named ' sec\.$')
+    [ -n "$counting" ] && break
+    sleep 0.1
+done
+# The message box: pressing Return closes it; the run gate then restores the window with its caption saying that the
+# run stopped. A key that the box did not get yet is pressed again.
+message=
+main=
+for attempt in 1 2 3 4 5; do
+    for _ in $(seq $((attempt == 1 ? 150 : 30))); do
+        message=$(xdotool search --name '^Selvatro$' 2>/dev/null | grep -vxF "${counting:-none}" | tail -n1 || true)
+        [ -n "$message" ] && break
+        sleep 0.1
+    done
+    [ -n "$message" ] || break
+    xdotool windowactivate --sync "$message" key --clearmodifiers Return 2>/dev/null || true
+    for _ in $(seq 30); do
+        main=$(window_named '^Selvatro d')
+        [ -n "$main" ] && break 2
+        sleep 0.1
+    done
+done
+check "the missing program's message box appeared" test -n "$message"
+caption=$([ -n "$main" ] && xdotool getwindowname "$main" 2>/dev/null || true)
+check "the run stopped with the window shown and its caption saying so in French (got: $caption)" \
+    test "$caption" = "Selvatro désactivé"
+check "the programs after the missing one were not started (got: $(started_names "$dir"))" \
+    test "$(started_names "$dir")" = "alpha "
+if [ -n "$main" ]; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4 2>/dev/null || true
+else
+    kill "$run" 2>/dev/null || true
+fi
+wait "$run" || status=$?
+check "closing the window ends the program with status 0 (got $status)" test "$status" -eq 0
+check "closing the window wrote the list back byte for byte" cmp -s "$dir/selvatro.cfg" "$work/missing.cfg"
+
+echo "win32_logon_test: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]

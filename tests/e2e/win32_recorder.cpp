@@ -1,0 +1,59 @@
+// A stand-in for a listed program on Windows: installed under any name (a copy), it records that it was started,
+// then ends. One line a start, appended in one write to launches.log beside it:
+//
+//     NAME <tab> ARGUMENT COUNT <tab> SYSTEM TIME AS UNIX SECONDS.NANOSECONDS
+//
+// The system time is read first thing; under Wine it is the host's clock, which the test script reads too.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER units{};
+    units.LowPart = now.dwLowDateTime;
+    units.HighPart = now.dwHighDateTime;
+    // 100 ns units since 1601 to seconds since 1970.
+    const unsigned long long sinceUnix = units.QuadPart - 116444736000000000ULL;
+
+    // Plain buffers: GCC 12 at -O3 warns falsely about the string concatenations that would do this.
+    wchar_t path[MAX_PATH + 16] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 1;
+    }
+    wchar_t* name = path;
+    for (wchar_t* at = path; *at != L'\0'; ++at) {
+        if (*at == L'\\' || *at == L'/') {
+            name = at + 1;
+        }
+    }
+
+    int count = 0;
+    LocalFree(CommandLineToArgvW(GetCommandLineW(), &count));
+    char line[MAX_PATH + 96] = {};
+    int used = 0;
+    for (const wchar_t* c = name; *c != L'\0' && used < MAX_PATH; ++c) {
+        line[used++] = *c < 0x80 ? static_cast<char>(*c) : '?';
+    }
+    used += std::snprintf(line + used, sizeof(line) - static_cast<std::size_t>(used), "\t%d\t%llu.%07llu00\n",
+                          count - 1, sinceUnix / 10000000ULL, sinceUnix % 10000000ULL);
+
+    const wchar_t log[] = L"launches.log";
+    for (std::size_t i = 0; i < sizeof(log) / sizeof(log[0]); ++i) {
+        name[i] = log[i];  // the buffer has room for the longer name
+    }
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
+    CloseHandle(file);
+    return ok != FALSE ? 0 : 1;
+}

@@ -1,0 +1,302 @@
+// The Win32 services on the real system, under Wine in the test command: the list file's bytes and where it
+// lives, the program start, the Startup link, the browser lookup and the claim of one copy per list.
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/win32/win32_services.h"
+#include "platform/win32/win32_single_copy.h"
+#include "platform/win32/win32_text.h"
+
+namespace fs = std::filesystem;
+namespace w = selvatro::platform::win32;
+using selvatro::platform::FileError;
+using selvatro::platform::StartFailed;
+
+namespace {
+
+// Started as a child of the program-start tests, this program writes its own module name and command line into
+// the file that this variable names, and ends.
+constexpr wchar_t kChildMark[] = L"SELVATRO_TEST_CHILD_RECORD";
+
+std::string Bytes(const fs::path& file) {
+    std::error_code error;
+    std::string bytes(static_cast<std::size_t>(fs::file_size(file, error)), '\0');
+    std::ifstream(file, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return error ? std::string() : bytes;
+}
+
+void Write(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+class Win32Services : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::array<wchar_t, MAX_PATH + 1> temp{};
+        GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
+        root_ = fs::path(temp.data()) / (L"selvatro test " + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    std::string At(const fs::path& name) const { return w::Narrow((root_ / name).wstring()); }
+
+    fs::path root_;
+    w::Win32Files files_{"", "", ""};
+};
+
+TEST_F(Win32Services, TheListIsWrittenInTheAnsiCodePageByteForByte) {
+    ASSERT_EQ(GetACP(), 1252u) << "the expected bytes below are Windows-1252";
+    files_.replaceText(At("selvatro.lst"), "C:\\Jeux\\Caf\xC3\xA9.exe\r\n5\r\n\r\n");
+    EXPECT_EQ(Bytes(root_ / "selvatro.lst"), "C:\\Jeux\\Caf\xE9.exe\r\n5\r\n\r\n");
+    EXPECT_EQ(files_.readText(At("selvatro.lst")), "C:\\Jeux\\Caf\xC3\xA9.exe\r\n5\r\n\r\n");
+}
+
+TEST_F(Win32Services, AListTheCodePageCannotHoldIsWrittenInUtf8WithItsMark) {
+    const std::string text = "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\W\xC5\x91.exe\r\n3\r\n";  // CJK and o with double acute
+    files_.replaceText(At("selvatro.lst"), text);
+    EXPECT_EQ(Bytes(root_ / "selvatro.lst"), "\xEF\xBB\xBF" + text);
+    EXPECT_EQ(files_.readText(At("selvatro.lst")), text);
+}
+
+TEST_F(Win32Services, AUtf16ListIsReadAsText) {
+    Write(root_ / "unicode.lst", std::string("\xFF\xFE"
+                                             "C\0:\0\\\0\xE9\0\r\0\n\0",
+                                             14));
+    EXPECT_EQ(files_.readText(At("unicode.lst")), "C:\\\xC3\xA9\r\n");
+}
+
+TEST_F(Win32Services, AReplaceLeavesOneWholeFileAndNoTemporary) {
+    Write(root_ / "selvatro.lst", "old\r\n");
+    files_.replaceText(At("selvatro.lst"), "new\r\n");
+    files_.replaceText(At("selvatro.lst"), "new\r\n");  // the same bytes again: nothing to do
+    EXPECT_EQ(Bytes(root_ / "selvatro.lst"), "new\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
+}
+
+TEST_F(Win32Services, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
+    Write(root_ / ".selvatro.lst.0badf00d.tmp", "killed\r\n");
+    Write(root_ / ".selvatro.lst.12345678.tmp", "in flight\r\n");
+    Write(root_ / ".selvatro.lst.notours.tmp", "the user's\r\n");
+    for (const wchar_t* name : {L".selvatro.lst.0badf00d.tmp", L".selvatro.lst.notours.tmp"}) {
+        const HANDLE file =
+            CreateFileW((root_ / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const FILETIME old{0, 30000000};  // long ago
+        SetFileTime(file, nullptr, nullptr, &old);
+        CloseHandle(file);
+    }
+    files_.replaceText(At("selvatro.lst"), "new\r\n");
+    EXPECT_FALSE(fs::exists(root_ / ".selvatro.lst.0badf00d.tmp"));
+    EXPECT_TRUE(fs::exists(root_ / ".selvatro.lst.12345678.tmp"));
+    EXPECT_TRUE(fs::exists(root_ / ".selvatro.lst.notours.tmp"));
+}
+
+TEST_F(Win32Services, WhatIsNotAnOrdinaryFileIsNeverReadNorReplaced) {
+    fs::create_directory(root_ / "folder.lst");
+    EXPECT_THROW(files_.replaceText(At("folder.lst"), "x\r\n"), FileError);
+    EXPECT_TRUE(fs::is_directory(root_ / "folder.lst"));
+    EXPECT_EQ(files_.readText(At("folder.lst")), std::nullopt);
+    EXPECT_EQ(files_.readText("\\\\.\\NUL"), std::nullopt);
+    EXPECT_THROW(files_.replaceText("\\\\.\\NUL", "x\r\n"), FileError);
+}
+
+TEST_F(Win32Services, OnlyOrdinaryFilesExistForTheRows) {
+    Write(root_ / "plain.exe", "");
+    Write(root_ / "hidden.exe", "");
+    SetFileAttributesW((root_ / "hidden.exe").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    fs::create_directory(root_ / "folder.exe");
+    EXPECT_TRUE(files_.ordinaryFileExists(At("plain.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists(At("hidden.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists(At("folder.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists(At("*.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists(At("missing.exe")));
+}
+
+// A folder that cannot be written (here: one that does not exist; Wine running as root ignores access rights)
+// sends the list, and the list alone, to the per-user folder, where it is then read from.
+TEST_F(Win32Services, TheListGoesToThePerUserFolderWhenTheProgramsFolderCannotBeWritten) {
+    const std::string program = At("Program Files\\Selvatro");
+    w::Win32Files files(program, At("AppData\\Selvatro"), "selvatro.lst");
+    EXPECT_EQ(files.writeTarget(program + "\\SELVATRO.LST"), At("AppData\\Selvatro\\SELVATRO.LST"));
+    EXPECT_EQ(files.writeTarget(program + "\\other.exe"), program + "\\other.exe");
+    files.replaceText(program + "\\selvatro.lst", "C:\\a.exe\r\n1\r\n");
+    EXPECT_EQ(Bytes(root_ / "AppData" / "Selvatro" / "selvatro.lst"), "C:\\a.exe\r\n1\r\n");
+    EXPECT_EQ(files.readText(program + "\\selvatro.lst"), "C:\\a.exe\r\n1\r\n");
+    EXPECT_TRUE(files.ordinaryFileExists(program + "\\selvatro.lst"));
+
+    fs::create_directories(root_ / "Program Files" / "Selvatro");  // now writable: the list lives beside it
+    EXPECT_EQ(files.writeTarget(program + "\\selvatro.lst"), program + "\\selvatro.lst");
+}
+
+// Runs `start`, which starts a copy of this program, and returns the command line that the copy was given.
+std::string RunChild(const std::function<void()>& start) {
+    const fs::path record = fs::temp_directory_path() / (L"selvatro child " + std::to_wstring(GetTickCount64()));
+    SetEnvironmentVariableW(kChildMark, record.c_str());
+    start();
+    SetEnvironmentVariableW(kChildMark, nullptr);
+    for (int i = 0; i < 200 && !fs::exists(record); ++i) {
+        Sleep(50);
+    }
+    Sleep(100);
+    const std::string line = Bytes(record);
+    fs::remove(record);
+    return line;
+}
+
+fs::path CopyOfThisProgram(const fs::path& copy) {
+    std::array<wchar_t, MAX_PATH + 1> self{};
+    GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(self.data(), copy);
+    return copy;
+}
+
+// The parser's guess would run "Program.exe" for an unquoted "...\Program Files\child.exe".
+TEST_F(Win32Services, AProgramWithBlanksInItsPathIsStartedAndNotItsPrefix) {
+    CopyOfThisProgram(root_ / "Program.exe");
+    CopyOfThisProgram(root_ / "Program Files" / "child.exe");
+    const std::string started =
+        RunChild([this] { EXPECT_GT(w::Win32Programs().start(At("Program Files\\child.exe")), 0.0); });
+    EXPECT_EQ(started, "\"" + At("Program Files\\child.exe") + "\"");
+}
+
+TEST_F(Win32Services, AFolderOrAMissingFileIsNoProgram) {
+    w::Win32Programs programs;
+    try {
+        programs.start(w::Narrow(root_.wstring()));
+        ADD_FAILURE() << "a folder was started";
+    } catch (const StartFailed& failure) {
+        EXPECT_STRNE(failure.what(), "");
+    }
+    EXPECT_THROW(programs.start(At("missing.exe")), StartFailed);
+}
+
+TEST_F(Win32Services, TheStartupLinkIsMadeInTheKnownFolderForEitherName) {
+    w::StartupShortcuts shortcuts;
+    ASSERT_EQ(shortcuts.createShellLink("\\D\xC3\xA9marrage", "Selvatro test link", "C:\\Tools\\selvatro.exe", "/x"),
+              1);
+    PWSTR startup = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Startup, 0, nullptr, &startup));
+    const fs::path file = fs::path(startup) / L"Selvatro test link.lnk";
+    CoTaskMemFree(startup);
+    ASSERT_TRUE(fs::exists(file));
+
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    {
+        Microsoft::WRL::ComPtr<IShellLinkW> link;
+        Microsoft::WRL::ComPtr<IPersistFile> persist;
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
+        ASSERT_HRESULT_SUCCEEDED(link.As(&persist));
+        ASSERT_HRESULT_SUCCEEDED(persist->Load(file.c_str(), STGM_READ));
+        std::array<wchar_t, MAX_PATH> text{};
+        ASSERT_HRESULT_SUCCEEDED(link->GetPath(text.data(), MAX_PATH, nullptr, SLGP_RAWPATH));
+        EXPECT_STREQ(text.data(), L"C:\\Tools\\selvatro.exe");
+        ASSERT_HRESULT_SUCCEEDED(link->GetArguments(text.data(), MAX_PATH));
+        EXPECT_STREQ(text.data(), L"/x");
+    }
+    CoUninitialize();
+    EXPECT_EQ(shortcuts.createShellLink("\\Startup", "Selvatro test link", "C:\\Tools\\selvatro.exe", ""), 1);
+    fs::remove(file);
+}
+
+TEST_F(Win32Services, TheBrowserLookupFillsTheFixedBufferOrLeavesItEmpty) {
+    const std::string page = files_.writeTemporaryText(".htm", "\"<HTML> <\\HTML>\"\r\n");
+    EXPECT_EQ(page.substr(page.size() - 4), ".htm");
+    w::ShellBrowser browser;
+    std::string result(255, ' ');
+    EXPECT_GT(browser.findExecutable(page, "", result), selvatro::platform::kShellFailureCeiling);
+    EXPECT_EQ(result.size(), 255u);
+    const std::string program = result.substr(0, result.find('\0'));
+    ASSERT_GT(program.size(), 4u);
+    EXPECT_EQ(w::Narrow(w::Widen(program.substr(program.size() - 4))), ".exe");
+    files_.remove(page);
+    files_.remove(page);  // already gone: no error
+
+    std::string missing(255, ' ');
+    EXPECT_EQ(browser.findExecutable(page, "", missing), selvatro::platform::kShellFileNotFound);
+    EXPECT_EQ(missing[0], '\0');
+}
+
+// The design hands the browser's path on with a blank after it, and the address of the guide as a bare name.
+TEST_F(Win32Services, TheBrowserIsStartedWithTheGuidesFullAddress) {
+    const fs::path browserProgram = CopyOfThisProgram(root_ / "browser.exe");
+    w::ShellBrowser browser(At("guide folder"));
+    const std::string started = RunChild([&] {
+        EXPECT_GT(browser.shellExecute("open", w::Narrow(browserProgram.wstring()) + " ", "README.html", "",
+                                       selvatro::platform::kShowNormal),
+                  selvatro::platform::kShellFailureCeiling);
+    });
+    EXPECT_NE(started.find("file:///"), std::string::npos) << started;
+    EXPECT_NE(started.find("/guide%20folder/README.html"), std::string::npos) << started;
+}
+
+// The test command runs this once in English and once in French (a locale of its own through LOCPATH, as Wine
+// takes the user's language only from a glibc locale that exists); it says which through the environment.
+TEST(Win32Language, NamesTheUsersLanguageInEnglishAndItsDecimalSeparator) {
+    std::array<wchar_t, 64> expected{};
+    std::array<wchar_t, 8> separator{};
+    if (GetEnvironmentVariableW(L"SELVATRO_EXPECTED_LANGUAGE", expected.data(), 64) == 0 ||
+        GetEnvironmentVariableW(L"SELVATRO_EXPECTED_DECIMAL", separator.data(), 8) == 0) {
+        GTEST_FAIL() << "run by the test command, which names the language expected";
+    }
+    w::Win32Language language;
+    std::string buffer(99, '\0');
+    language.englishLanguageName(buffer, 99);
+    EXPECT_EQ(buffer.size(), 99u);
+    EXPECT_EQ(buffer.substr(0, buffer.find('\0')), w::Narrow(expected.data()));
+    EXPECT_EQ(language.decimalSeparator(), w::Narrow(separator.data()));
+
+    std::string small(4, 'x');
+    language.englishLanguageName(small, 4);
+    EXPECT_EQ(small, w::Narrow(expected.data()).substr(0, 3) + '\0');
+}
+
+TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
+    const w::SingleCopy first("C:\\Tools\\Selvatro");
+    const w::SingleCopy second("c:\\tools\\selvatro\\");
+    const w::SingleCopy other("C:\\Tools\\Other");
+    EXPECT_TRUE(first.isFirst());
+    EXPECT_FALSE(second.isFirst());
+    EXPECT_TRUE(other.isFirst());
+    EXPECT_FALSE(second.showFirst(0));  // no window published
+}
+
+// A later start reaches the first copy's window with the message that brings it back.
+TEST(Win32SingleCopy, ALaterStartPostsTheFirstCopysWindowTheShowMessage) {
+    w::SingleCopy first("C:\\Tools\\Shown");
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    first.publishWindow(window);
+    const w::SingleCopy later("C:\\Tools\\Shown");
+    ASSERT_FALSE(later.isFirst());
+    EXPECT_TRUE(later.showFirst(1000));
+    MSG message{};
+    EXPECT_TRUE(PeekMessageW(&message, window, w::ShowAgainMessage(), w::ShowAgainMessage(), PM_REMOVE));
+    DestroyWindow(window);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::array<wchar_t, MAX_PATH + 1> record{};
+    if (GetEnvironmentVariableW(kChildMark, record.data(), static_cast<DWORD>(record.size())) > 0) {
+        std::ofstream(fs::path(record.data()), std::ios::binary) << w::Narrow(GetCommandLineW());
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

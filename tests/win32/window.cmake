@@ -1,0 +1,25 @@
+# The window's own tests, included by this folder's CMakeLists.txt: the event rules on real controls, and a logon
+# end to end. Both need an X server for Wine: a private Xvfb with openbox, started and ended by
+# tests/e2e/win32_display.sh, which bounds every step in time so that no test hangs.
+set(selvatro_display ${PROJECT_SOURCE_DIR}/tests/e2e/win32_display.sh)
+
+add_executable(win32_window_test ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp)
+target_link_libraries(win32_window_test PRIVATE selvatro_win32 GTest::gtest_main selvatro_warnings)
+add_test(NAME win32_window_test
+         COMMAND ${selvatro_display} --timeout 180 ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win32_window_test>)
+# One X server and one Wine prefix at a time: the focus and the timer's figures are not shared with another test.
+set_tests_properties(win32_window_test PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
+
+# The stand-in for a listed program.
+add_executable(win32_recorder WIN32 ${PROJECT_SOURCE_DIR}/tests/e2e/win32_recorder.cpp)
+target_link_libraries(win32_recorder PRIVATE selvatro_warnings shell32)
+target_compile_definitions(win32_recorder PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+target_link_options(win32_recorder PRIVATE -municode -static)
+
+if(TARGET selvatro)
+    add_test(NAME win32_logon_test
+             COMMAND ${selvatro_display} --timeout 240 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_logon_test.sh
+                     $<TARGET_FILE:selvatro> $<TARGET_FILE:win32_recorder> ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_tests_properties(win32_logon_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE
+                         ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
