@@ -160,6 +160,9 @@ check "the programs after the missing one were not started (got: $(started_names
     test "$(started_names "$dir")" = "alpha "
 if [ -n "$main" ]; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4 2>/dev/null || true
+    # The window manager may miss the key: then the window is closed as Windows' task list closes it (WM_CLOSE).
+    wait_gone() { for _ in $(seq 50); do kill -0 "$run" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+    wait_gone || wine_run taskkill /im selvatro.exe >/dev/null 2>&1 || true
 else
     kill "$run" 2>/dev/null || true
 fi
