@@ -16,6 +16,7 @@ packages=(
     dbus-daemon                             # a private session bus for the program start's tests
     g++-mingw-w64-x86-64-posix mingw-w64    # the Windows build
     wine wine64 locales                     # its tests (a French locale is made for one)
+    nsis zip                                # the Windows installer and the portable archive
 )
 # bench/run.sh: the analysis, the window watcher, the probes on the tick (bash scripts/setup.sh --bench)
 if [ "${1:-}" = --bench ]; then
