@@ -23,3 +23,11 @@ if(TARGET selvatro)
     set_tests_properties(win32_logon_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE
                          ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
+
+# The installer end to end, in a Wine prefix of its own: a silent install, a first start, a silent uninstall.
+if(TARGET selvatro_installer)
+    add_test(NAME win32_install_test
+             COMMAND ${selvatro_display} --timeout 240 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_install_test.sh
+                     ${SELVATRO_INSTALLER} ${PROJECT_VERSION} ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_tests_properties(win32_install_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+endif()

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The installer as a Windows user meets it, under Wine in a prefix of its own: a silent install puts the program in
+# the user's programs folder, in the Start menu and in the list of installed programs; a first start opens the
+# window and writes the Startup link; a silent uninstall then leaves no program, no Start-menu link, no Startup
+# link and no uninstall entry, and keeps the user's list. NSIS installers and uninstallers return before their
+# work is done (the uninstaller runs from a copy of itself), so every step waits on the files, each wait bounded.
+#
+#   win32_install_test.sh INSTALLER VERSION WINE_RUNNER     (under win32_display.sh: needs $DISPLAY)
+set -euo pipefail
+
+installer=$1
+version=$2
+runner=$3
+[ -n "${DISPLAY:-}" ] || { echo "win32_install_test: no DISPLAY (run it under win32_display.sh)" >&2; exit 1; }
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix
+# No menu entries or file associations on the host for the links the installer makes.
+export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
+finish() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap finish EXIT
+
+passes=0
+failures=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passes=$((passes + 1))
+    else
+        echo "FAIL: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+wine_run() { "$runner" "$@" </dev/null; }
+# wait_for SECONDS COMMAND...: true as soon as the command is, false when the time is up.
+wait_for() {
+    local tenths=$(($1 * 10))
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+absent() { [ ! -e "$1" ]; }
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Selvatro'
+# The value NAME of the uninstall entry, as reg.exe prints it.
+entry() { wine_run reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+entry_is() { [ "$(entry "$1")" = "$2" ]; }
+window_open() { [ -n "$(xdotool search --name '^Selvatro' 2>/dev/null | head -n1)" ]; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+entry_gone() { ! wine_run reg query "$key" >/dev/null 2>&1; }
+
+# The prefix, made by the runner on first use.
+wine_run cmd /c exit >/dev/null 2>&1
+user=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n1)
+dir=$user/AppData/Local/Programs/Selvatro
+menu=$user/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs
+check "the prefix has a user's Start menu" test -d "$menu"
+# Wine names the Startup folder StartUp.
+startup=$(find "$menu" -maxdepth 1 -type d -iname startup | head -n1)
+check "the prefix has a Startup folder" test -n "$startup"
+
+# ---- a silent install ----
+timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || true
+check "the program is installed in the user's programs folder" wait_for 60 test -f "$dir/uninstall.exe"
+check "with its user guide" test -f "$dir/README.html"
+check "the Start menu holds the program's link" wait_for 30 test -f "$menu/Selvatro.lnk"
+check "the uninstall entry names the program" wait_for 30 entry_is DisplayName Selvatro
+check "the uninstall entry has the version ($(entry DisplayVersion))" test "$(entry DisplayVersion)" = "$version"
+check "the uninstall entry has a publisher" test -n "$(entry Publisher)"
+check "the uninstall entry has the program's icon" test "$(entry DisplayIcon)" = 'C:\users\'"${user##*/}"'\AppData\Local\Programs\Selvatro\selvatro.exe,0'
+check "the uninstall entry names the uninstaller" grep -q 'uninstall\.exe"$' <<<"$(entry UninstallString)"
+size=$(entry EstimatedSize)
+check "the uninstall entry has the size in KiB ($size)" test "$((${size:-0}))" -gt 500
+
+# ---- a first start: the window opens and the Startup link appears ----
+# The user's list: five empty rows, as the program writes them.
+for _ in 1 2 3 4 5; do printf '"",""\r\n'; done >"$dir/selvatro.cfg"
+cp "$dir/selvatro.cfg" "$work/list"
+(cd "$dir" && timeout 60 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
+run=$!
+check "the window opens" wait_for 40 window_open
+check "the Startup folder holds Selvatro.lnk" wait_for 20 test -f "$startup/Selvatro.lnk"
+wine_run taskkill /im selvatro.exe >/dev/null 2>&1 || true
+wait_for 20 ended "$run" || kill "$run" 2>/dev/null || true
+wait "$run" 2>/dev/null || true
+
+# ---- a silent uninstall ----
+timeout 120 "$runner" "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1 || true
+check "the program is removed" wait_for 60 absent "$dir/selvatro.exe"
+check "the uninstaller is removed" wait_for 30 absent "$dir/uninstall.exe"
+check "the user guide is removed" absent "$dir/README.html"
+check "its pictures are removed" absent "$dir/docs"
+check "the Start-menu link is removed" absent "$menu/Selvatro.lnk"
+check "the Startup link is removed" absent "$startup/Selvatro.lnk"
+check "the uninstall entry is removed" wait_for 30 entry_gone
+check "the list is kept as it was" cmp -s "$dir/selvatro.cfg" "$work/list"
+
+echo "win32_install_test: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
