@@ -93,13 +93,14 @@ wait "$run" 2>/dev/null || true
 
 # ---- a silent uninstall ----
 timeout 120 "$runner" "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1 || true
-check "the program is removed" wait_for 60 absent "$dir/selvatro.exe"
-check "the uninstaller is removed" wait_for 30 absent "$dir/uninstall.exe"
+# The entry goes last: once it is gone, every file the uninstaller removes is gone too.
+check "the uninstall entry is removed" wait_for 60 entry_gone
+check "the program is removed" absent "$dir/selvatro.exe"
+check "the uninstaller is removed" absent "$dir/uninstall.exe"
 check "the user guide is removed" absent "$dir/README.html"
 check "its pictures are removed" absent "$dir/docs"
 check "the Start-menu link is removed" absent "$menu/Selvatro.lnk"
 check "the Startup link is removed" absent "$startup/Selvatro.lnk"
-check "the uninstall entry is removed" wait_for 30 entry_gone
 check "the list is kept as it was" cmp -s "$dir/selvatro.cfg" "$work/list"
 
 echo "win32_install_test: $passes passed, $failures failed"
