@@ -6,23 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Without --no-install-recommends, Wine pulls in over a hundred packages and upgrades Mesa.
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 markdown)
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/lib/install.sh
+install_missing cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 markdown
 
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSELVATRO_PLATFORM=win32 \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "$@"

@@ -6,22 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(nsis zip)
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        sudo=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/lib/install.sh
+install_missing nsis zip
 
 bash scripts/build-windows.sh "$@"
 # The version as CMake has it, so that it is written in one place only.

@@ -23,20 +23,5 @@ if [ "${1:-}" = --bench ]; then
     packages+=(python3 libx11-dev linux-perf)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
-fi
-echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+source "$(dirname "$0")/lib/install.sh"
+install_missing "${packages[@]}"

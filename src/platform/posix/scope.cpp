@@ -34,7 +34,7 @@ void AppendHex(std::string& out, char c) {
     out += kHexDigits[byte & 0xFu];
 }
 
-// A value in a D-Bus address ("unix:path=..."): every byte outside the spec's few plain ones as %NN.
+// A value in a D-Bus address ("unix:path=..."): every byte but the few that addresses allow plain, as %NN.
 std::string EscapeAddressValue(const std::string& value) {
     std::string out;
     for (const char c : value) {
