@@ -24,20 +24,11 @@ finish() {
 }
 trap finish EXIT
 
-passes=0
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
+# check and its counters come from the tests' shell library.
+source "$(dirname "$0")/../lib/session.sh"
 wine_run() { "$runner" "$@" </dev/null; }
-# wait_for SECONDS COMMAND...: true as soon as the command is, false when the time is up.
+# wait_for SECONDS COMMAND...: true as soon as the command is, false when the time is up. Unlike the library's,
+# it polls every 100 ms: each poll of the registry is a Wine program of its own.
 wait_for() {
     local tenths=$(($1 * 10))
     shift

@@ -21,18 +21,8 @@ finish() {
 }
 trap finish EXIT
 
-passes=0
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passes=$((passes + 1))
-    else
-        echo "FAIL: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
+# check and its counters come from the tests' shell library.
+source "$(dirname "$0")/../lib/session.sh"
 now() { date +%s.%N; }
 # within A B LOW HIGH: LOW <= B - A <= HIGH
 within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
