@@ -8,42 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "fake/event_recorder.h"
 #include "platform/errors.h"
 #include "platform/event_gate.h"
 
 namespace selvatro::platform {
 namespace {
 
-// Records the events it receives; a test decides what each one does.
-class Events final : public FormEvents {
-public:
-    std::vector<std::string> seen;
-    std::function<void(const std::string&)> hook;
-
-    void Form_Load() override { on("Form_Load"); }
-    void Form_Resize() override { on("Form_Resize"); }
-    void Form_Unload(std::int16_t&) override { on("Form_Unload"); }
-    void Form_MouseMove() override { on("Form_MouseMove"); }
-    void Text1_Change(std::int16_t i) override { on("Text1_Change(" + std::to_string(i) + ")"); }
-    void Text2_Change(std::int16_t i) override { on("Text2_Change(" + std::to_string(i) + ")"); }
-    void Text1_LostFocus(std::int16_t) override { on("Text1_LostFocus"); }
-    void Text2_LostFocus(std::int16_t) override { on("Text2_LostFocus"); }
-    void Text1_Click(std::int16_t) override { on("Text1_Click"); }
-    void Text1_MouseMove(std::int16_t) override { on("Text1_MouseMove"); }
-    void Text2_MouseMove(std::int16_t) override { on("Text2_MouseMove"); }
-    void Aff_Programme_MouseMove(std::int16_t) override { on("Aff_Programme_MouseMove"); }
-    void Image_Tovrel_Click() override { on("Image_Tovrel_Click"); }
-    void Image_Tovrel_MouseMove() override { on("Image_Tovrel_MouseMove"); }
-    void Timer1_Timer() override { on("Timer1_Timer"); }
-
-private:
-    void on(const std::string& e) {
-        seen.push_back(e);
-        if (hook) {
-            hook(e);
-        }
-    }
-};
+using Events = fake::EventRecorder;
 
 struct Gate {
     Gate() {
@@ -72,12 +44,12 @@ TEST(EventGate, ANestedErrorReachesTheCallThatRaisedItAndStopsTheEventsBehindIt)
         g.gate.raise([](FormEvents& e) { e.Text2_Change(1); });
     }),
                  OverflowError);
-    EXPECT_EQ(g.events.seen, (std::vector<std::string>{"Text2_Change(0)"}));
+    EXPECT_EQ(g.events.events, (std::vector<std::string>{"Text2_Change(0)"}));
     EXPECT_TRUE(g.fatal.empty());
     // The gate is clear again.
     g.events.hook = nullptr;
     g.setText(1);
-    EXPECT_EQ(g.events.seen.back(), "Text2_Change(1)");
+    EXPECT_EQ(g.events.events.back(), "Text2_Change(1)");
 }
 
 TEST(EventGate, AnErrorTravelsOutThroughEveryLevelOfNesting) {
@@ -120,7 +92,7 @@ TEST(EventGate, TicksDueInsideATickOrBehindADialogAreDropped) {
             return;
         }
         deepest = std::max(deepest, ++depth);
-        if (g.events.seen.size() == 1) {
+        if (g.events.events.size() == 1) {
             g.gate.runModal([&] { g.gate.tick(), g.gate.tick(); });  // a tick's message, open for two seconds
         }
         --depth;
@@ -128,7 +100,7 @@ TEST(EventGate, TicksDueInsideATickOrBehindADialogAreDropped) {
     g.gate.tick();
     g.gate.runModal([&] { g.gate.tick(); });  // the file dialog, opened outside any tick
     g.gate.tick();
-    EXPECT_EQ(g.events.seen, (std::vector<std::string>{"Timer1_Timer", "Timer1_Timer"}));
+    EXPECT_EQ(g.events.events, (std::vector<std::string>{"Timer1_Timer", "Timer1_Timer"}));
     EXPECT_EQ(deepest, 1);
 }
 

@@ -5,6 +5,7 @@ set(selvatro_display ${PROJECT_SOURCE_DIR}/tests/e2e/win32_display.sh)
 
 add_executable(win32_window_test ${CMAKE_CURRENT_LIST_DIR}/window_test.cpp)
 target_link_libraries(win32_window_test PRIVATE selvatro_win32 GTest::gtest_main selvatro_warnings)
+target_include_directories(win32_window_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 add_test(NAME win32_window_test
          COMMAND ${selvatro_display} --timeout 180 ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win32_window_test>)
 # One X server and one Wine prefix at a time: the focus and the timer's figures are not shared with another test.
