@@ -42,9 +42,11 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::Text1_Change(std::int16_t Index) {
+    list::NoteRowChange(*this);
     editor::Text1_Change(*this, Index);
 }
 void Form1::Text2_Change(std::int16_t Index) {
+    list::NoteRowChange(*this);
     editor::Text2_Change(*this, Index);
 }
 void Form1::Text1_LostFocus(std::int16_t Index) {

@@ -14,13 +14,42 @@ std::string ListFilePath(const window::Form& form) {
     return form.App().folder() + form.Files().separator() + std::string(kListFileName);
 }
 
+namespace {
+
+using Status = platform::FileText::Status;
+
+// A text file holds no NUL: one that is left after decoding means a damaged file, or one in an encoding not
+// recognised, whose rows would load as empty ones.
+std::string DamagedReason(const window::Form& form) {
+    return form.Francais == 1 ? "Le fichier contient des caractères nuls : ce n'est pas un texte lisible."
+                              : "The file holds NUL characters: it is not a readable text.";
+}
+
+std::string UnreadableMessage(const window::Form& form, const platform::FileText& file) {
+    if (form.Francais == 1) {
+        return "La liste n'a pas pu être lue dans\n" + file.source + "\n" + file.reason +
+               "\nCe fichier restera tel quel tant que vous ne modifiez aucune ligne.";
+    }
+    return "The list could not be read from\n" + file.source + "\n" + file.reason +
+           "\nThis file will be left as it is unless you change a row.";
+}
+
+}  // namespace
+
 void LoadList(window::Form& form) {
-    if (!form.Files().ordinaryFileExists(ListFilePath(form))) {
+    platform::FileText file = form.Files().readText(ListFilePath(form));
+    const bool damaged = file.text.find('\0') != std::string::npos;
+    if (damaged) {
+        file.status = Status::Unreadable;
+        file.reason = DamagedReason(form);
+    }
+    form.ListAtLoad = file;
+    if (file.status == Status::Absent) {
         return;
     }
     form.Chargement = 1;
-    const std::string text = form.Files().readText(ListFilePath(form)).value_or(std::string());
-    FieldReader reader(text);
+    // Rows that a damaged file would give are not the user's: none are loaded from it.
+    FieldReader reader(damaged ? std::string_view() : std::string_view(file.text));
     for (int i = 0; i < 5; ++i) {
         const std::optional<std::string> path = reader.Next();
         if (!path) {
@@ -43,6 +72,15 @@ void LoadList(window::Form& form) {
         }
     }
     form.Chargement = 0;
+    if (file.status == Status::Unreadable) {
+        form.Messages().show(UnreadableMessage(form, file), platform::MessageStyle::Exclamation, "Selvatro");
+    }
+}
+
+void NoteRowChange(window::Form& form) {
+    if (form.Chargement == 0) {
+        form.RowsChanged = 1;
+    }
 }
 
 namespace {
@@ -65,11 +103,20 @@ std::string EmptyList() {
     return empty;
 }
 
-// A list file that exists but could not be read loaded as five empty rows. Writing those back would put an empty
-// list in the place of one that may well be whole (a file of another owner, a damaged disk), so while the ten
-// boxes are still empty the file is left as it is. Once the user has entered anything, the new list is saved.
-bool KeepUnreadableList(const window::Form& form, const std::string& fileName, const std::string& contents) {
-    return contents == EmptyList() && form.Files().ordinaryFileExists(fileName) && !form.Files().readText(fileName);
+// Rows that the user never changed are the file's own as it was at start. Where that file could not be read, they
+// are not the list (an empty one, or part of it); where it has changed on disk since (a hand edit while the count
+// ran), they are an older list. Either way, writing them would replace the user's list with one the user never
+// entered, so the file is left as it is.
+bool LeaveListAsItIs(const window::Form& form, const std::string& fileName, const std::string& contents) {
+    if (form.ListAtLoad.status == Status::Unreadable) {
+        // Rows entered and emptied again are no list either.
+        return form.RowsChanged == 0 || contents == EmptyList();
+    }
+    if (form.RowsChanged != 0) {
+        return false;
+    }
+    const platform::FileText now = form.Files().readText(fileName);
+    return now.status != form.ListAtLoad.status || now.text != form.ListAtLoad.text;
 }
 
 }  // namespace
@@ -81,14 +128,14 @@ void Quitter(window::Form& form, int exitStatus) {
     }
     const std::string fileName = ListFilePath(form);
     try {
-        if (!KeepUnreadableList(form, fileName, contents)) {
+        if (!LeaveListAsItIs(form, fileName, contents)) {
             form.Files().replaceText(fileName, contents);
         }
     } catch (const platform::FileError& error) {
         // The user is told about the file that was really to be written (the per-user copy where the program's
         // folder is not the user's), and that an old list stands only where there is one.
         const std::string target = form.Files().writeTarget(fileName);
-        const bool previousKept = form.Files().ordinaryFileExists(target);
+        const bool previousKept = form.Files().readText(target).status != Status::Absent;
         // An empty list where there was none loses nothing when it cannot be written: nothing to tell.
         if (previousKept || contents != EmptyList()) {
             // The run is over: no tick may count or start a program behind the message while the user reads it.

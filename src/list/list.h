@@ -14,14 +14,19 @@ namespace selvatro::list {
 /// The full name of the list file: the executable's folder, a separator, the file name. Built anew at each use.
 std::string ListFilePath(const window::Form& form);
 
-/// Reads the list file, when there is one, into the ten boxes, with Chargement held at 1 meanwhile. A file that
-/// cannot be read, or ends early, loads the rows read so far; the others stay as they were.
+/// Reads the list file, when there is one, into the ten boxes, with Chargement held at 1 meanwhile, and remembers
+/// what it found in ListAtLoad. A file that ends early loads the rows read so far. A file that cannot be read (locked
+/// by another program, no permission, NULs that no text holds) loads what could be read, if anything, and the user
+/// is told that it will be left as it is.
 void LoadList(window::Form& form);
+
+/// Notes that a box's text has changed; changes while the loader fills the boxes are the file's, not the user's.
+void NoteRowChange(window::Form& form);
 
 /// Writes the ten box texts, as they stand, to the list file and ends the process with `exitStatus`. A save that
 /// fails leaves the old file whole; the user is told, naming the file, and the process ends all the same, with a
-/// failure status. A list file that exists but cannot be read is left as it is while all ten boxes are empty,
-/// rather than replaced by an empty list.
+/// failure status. Where the user has changed no row since the load, a list file that could not be read at start,
+/// or that has changed on disk since (a hand edit while the count ran), is left as it is.
 [[noreturn]] void Quitter(window::Form& form, int exitStatus = 0);
 
 }  // namespace selvatro::list

@@ -1,5 +1,6 @@
 #include "platform/encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -155,6 +156,55 @@ std::optional<std::string> DecodeMarkedText(std::string_view bytes) {
         return Utf16ToUtf8(bytes.substr(2), ByteOrder::BigEndian);
     }
     return std::nullopt;
+}
+
+std::optional<ByteOrder> UnmarkedUtf16Order(std::string_view bytes) {
+    // The first line, or its first 256 characters: a list's first line is a record, mostly ASCII.
+    std::size_t pairs = 0;
+    std::size_t highNul = 0;  // the second byte of the pair is NUL: little-endian ASCII
+    std::size_t lowNul = 0;   // the first byte is NUL: big-endian ASCII
+    for (std::size_t at = 0; at + 1 < bytes.size() && pairs < 256; at += 2) {
+        const char first = bytes[at];
+        const char second = bytes[at + 1];
+        if ((first == '\n' && second == '\0') || (first == '\0' && second == '\n')) {
+            break;
+        }
+        ++pairs;
+        if (first == '\0' && second == '\0') {
+            return std::nullopt;  // U+0000 ends no list: a damaged or binary file
+        }
+        highNul += second == '\0' ? 1 : 0;
+        lowNul += first == '\0' ? 1 : 0;
+    }
+    if (pairs == 0) {
+        return std::nullopt;
+    }
+    if (highNul * 2 >= pairs && highNul > lowNul) {
+        return ByteOrder::LittleEndian;
+    }
+    if (lowNul * 2 >= pairs && lowNul > highNul) {
+        return ByteOrder::BigEndian;
+    }
+    return std::nullopt;
+}
+
+DecodedText DecodeText(std::string_view bytes, std::string (*fromCodePage)(std::string_view)) {
+    using namespace std::string_view_literals;
+    if (StartsWith(bytes, "\xEF\xBB\xBF"sv)) {
+        return {RepairUtf8(bytes.substr(3)), TextEncoding::Utf8WithMark};
+    }
+    if (std::optional<std::string> marked = DecodeMarkedText(bytes)) {
+        return {std::move(*marked), TextEncoding::Utf16};
+    }
+    if (const std::optional<ByteOrder> order = UnmarkedUtf16Order(bytes)) {
+        return {Utf16ToUtf8(bytes, *order), TextEncoding::Utf16};
+    }
+    const bool beyondAscii =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
+    if (beyondAscii && IsValidUtf8(bytes)) {
+        return {std::string(bytes), TextEncoding::Utf8};
+    }
+    return {fromCodePage(bytes), TextEncoding::CodePage};
 }
 
 }  // namespace selvatro::platform

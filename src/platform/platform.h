@@ -5,6 +5,7 @@
 // UTF-8 in std::string; a platform converts at its own edge.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -118,6 +119,9 @@ public:
     virtual std::string fileDescription() const = 0;
     /// The version numbers from the version record.
     virtual Version version() const = 0;
+    /// The running executable's file name as it stands on disk, which the user may have renamed
+    /// ("selvatro (1).exe"): what the logon shortcut must start.
+    virtual std::string executableName() const = 0;
     /// The executable's own file name in lower case, as the desktop names it ("selvatro", "selvatro.exe"): a
     /// list that names it would start the program again at every logon.
     virtual std::string ownFileName() const = 0;
@@ -134,6 +138,25 @@ public:
     virtual double start(const std::string& path) = 0;
 };
 
+/// The most of a file that readText reads: five records of a path and a delay fit in it many times over, and a
+/// huge file that is no list is never read whole at the busiest moment of a logon.
+inline constexpr std::size_t kTextReadLimit = 64 * 1024;
+
+/// What reading a file found.
+struct FileText {
+    enum class Status : std::int8_t {
+        Absent,      ///< nothing of that name, or no file on a disk (a folder, a device, a pipe)
+        Unreadable,  ///< a file that could not be opened or read to its end (locked, no permission, a disk error)
+        Read,        ///< read to its end, or to kTextReadLimit
+    };
+    Status status = Status::Absent;
+    std::string text;    ///< the text, converted to UTF-8; what could be read before a failure
+    std::string reason;  ///< why the file could not be read, in the system's words; empty otherwise
+    std::string source;  ///< the file that was read: the path, or the per-user copy that stands for it
+
+    friend bool operator==(const FileText&, const FileText&) = default;
+};
+
 /// Files and folders. Texts are converted to and from the platform's code page here.
 class Files {
 public:
@@ -142,9 +165,10 @@ public:
     virtual char separator() const = 0;
     /// True when `path`, taken literally, names an ordinary file (not a folder, not a hidden file).
     virtual bool ordinaryFileExists(const std::string& path) = 0;
-    /// The whole text of a file, converted from the platform's code page; what could be read when reading
-    /// stopped early; nothing when the file cannot be opened.
-    virtual std::optional<std::string> readText(const std::string& path) = 0;
+    /// The text of a file whatever its attributes (hidden, system, read-only), at most kTextReadLimit bytes of it,
+    /// in the encoding its bytes show (a byte-order mark, UTF-16 without one, UTF-8) or else the platform's code
+    /// page. A later replaceText of the same path writes in that same encoding where the text allows it.
+    virtual FileText readText(const std::string& path) = 0;
     /// Replaces the file whole with `text`, so that a failure at any point leaves the old file intact.
     /// Throws FileError.
     virtual void replaceText(const std::string& path, const std::string& text) = 0;

@@ -2,7 +2,7 @@
 
 // The window's state, which every subsystem works on: its controls, the desktop's services and the form-level
 // variables. State only: the events are routed to the subsystems one floor up. The ten box texts are the list;
-// nothing here keeps a copy of it.
+// nothing here keeps a copy of it (only of the file it came from, to tell whether the file changed meanwhile).
 
 #include <cstdint>
 #include <string>
@@ -51,6 +51,11 @@ public:
     std::string Chemin_Navigateur;  ///< result buffer of the browser lookup, always 255 characters once used
     std::int32_t Code_Retour = 0;   ///< result code of the latest browser lookup or start
     std::string Dossier_Vide;       ///< never assigned: "no working folder"
+
+    // What the end of a run must know of the list file, so that it never replaces a list with rows the user did not
+    // enter: the file as the loader found it, and whether the rows have changed since.
+    platform::FileText ListAtLoad;
+    std::int16_t RowsChanged = 0;  ///< 1 once a box's text has changed after the load: an edit, the picker
 
 private:
     platform::Controls controls_;

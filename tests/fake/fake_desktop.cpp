@@ -105,12 +105,17 @@ bool FakeFiles::ordinaryFileExists(const std::string& path) {
     return files.count(path) != 0 && folders.count(path) == 0;
 }
 
-std::optional<std::string> FakeFiles::readText(const std::string& path) {
+platform::FileText FakeFiles::readText(const std::string& path) {
+    ++reads;
+    using Status = platform::FileText::Status;
     const auto it = files.find(path);
-    if (it == files.end() || unreadable.count(path) != 0) {
-        return std::nullopt;
+    if (it == files.end() || folders.count(path) != 0) {
+        return {Status::Absent, {}, {}, path};
     }
-    return it->second;
+    if (unreadable.count(path) != 0) {
+        return {Status::Unreadable, {}, "The file is in use by another program.", path};
+    }
+    return {Status::Read, it->second.substr(0, platform::kTextReadLimit), {}, path};
 }
 
 std::string FakeFiles::writeTarget(const std::string& path) const {

@@ -164,6 +164,7 @@ struct Profile {
     platform::Version version{1, 2, 0};
     char separator = '/';
     std::string ownFileName = "selvatro";
+    std::string executableName = "selvatro";
     std::string rootFolder = "/";
     /// The English name of the user's language; nothing when the platform knows none.
     std::optional<std::string> language = std::string("English");
@@ -177,6 +178,7 @@ struct Profile {
         p.fileDescription = "selvatro.exe";
         p.separator = '\\';
         p.ownFileName = "selvatro.exe";
+        p.executableName = "Selvatro.exe";
         p.rootFolder = "C:\\";
         return p;
     }
@@ -190,6 +192,7 @@ public:
     std::string fileDescription() const override { return profile_.fileDescription; }
     platform::Version version() const override { return profile_.version; }
     std::string ownFileName() const override { return profile_.ownFileName; }
+    std::string executableName() const override { return profile_.executableName; }
     std::string rootFolder() const override { return profile_.rootFolder; }
 
 private:
@@ -220,7 +223,7 @@ public:
     explicit FakeFiles(const Profile& profile) : profile_(profile) {}
     char separator() const override { return profile_.separator; }
     bool ordinaryFileExists(const std::string& path) override;
-    std::optional<std::string> readText(const std::string& path) override;
+    platform::FileText readText(const std::string& path) override;
     void replaceText(const std::string& path, const std::string& text) override;
     std::string writeTarget(const std::string& path) const override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
@@ -232,8 +235,9 @@ public:
     std::map<std::string, std::string> files;
     /// Names that exist but are folders, not ordinary files.
     std::set<std::string> folders;
-    /// Files that exist but cannot be opened for reading.
+    /// Files that exist but cannot be opened for reading (locked by another program, say).
     std::set<std::string> unreadable;
+    int reads = 0;
     /// Where a write of a path really goes (a per-user copy); a path not listed is written where it is.
     std::map<std::string, std::string> writeTargets;
     /// When set, every write fails and leaves the old file as it was.

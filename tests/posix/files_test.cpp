@@ -30,6 +30,11 @@ using test::ReadFile;
 using test::Sandbox;
 using test::WriteFile;
 
+// The text of a file that was read whole; nothing for one absent or unreadable.
+std::optional<std::string> Text(const FileText& file) {
+    return file.status == FileText::Status::Read ? std::optional<std::string>(file.text) : std::nullopt;
+}
+
 TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     Sandbox box;
     PosixFiles files("", "", "selvatro.cfg");
@@ -43,7 +48,7 @@ TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     for (const std::string& text : texts) {
         files.replaceText(name, text);
         EXPECT_EQ(ReadFile(name), text);
-        EXPECT_EQ(files.readText(name), text);
+        EXPECT_EQ(Text(files.readText(name)), text);
     }
     // Only the file itself is left: the temporary was renamed into place each time.
     EXPECT_EQ(FolderEntries(box.path()), std::vector<std::string>{"selvatro.cfg"});
@@ -110,7 +115,7 @@ TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     for (const auto& c : cases) {
         const std::string name = box.path() + "/list";
         WriteFile(name, c.bytes);
-        EXPECT_EQ(files.readText(name), c.text) << c.bytes;
+        EXPECT_EQ(Text(files.readText(name)), c.text) << c.bytes;
     }
 }
 
@@ -128,16 +133,16 @@ TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
             bytes += bigEndian ? std::string{high, low} : std::string{low, high};
         }
         WriteFile(name, bytes);
-        EXPECT_EQ(files.readText(name), "\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n") << bigEndian;
+        EXPECT_EQ(Text(files.readText(name)), "\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n") << bigEndian;
     }
 }
 
 TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
     Sandbox box;
     PosixFiles files("", "", "selvatro.cfg");
-    EXPECT_EQ(files.readText(box.path() + "/missing"), std::nullopt);
-    EXPECT_EQ(files.readText(box.path()), std::nullopt);
-    EXPECT_EQ(files.readText(""), std::nullopt);
+    EXPECT_EQ(Text(files.readText(box.path() + "/missing")), std::nullopt);
+    EXPECT_EQ(Text(files.readText(box.path())), std::nullopt);
+    EXPECT_EQ(Text(files.readText("")), std::nullopt);
 }
 
 TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
@@ -248,7 +253,7 @@ TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
         const std::string result = InChild([&] {
             alarm(5);
             PosixFiles files("", "", "selvatro.cfg");
-            std::string seen = files.readText(path) ? "read" : "nothing";
+            std::string seen = Text(files.readText(path)) ? "read" : "nothing";
             try {
                 files.replaceText(path, "\"/bin/true\",\"5\"\r\n");
                 seen += ", replaced";
@@ -282,7 +287,7 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
             [&] {
                 PosixFiles files(bin, perUser, "selvatro.cfg");
                 std::string seen = files.ordinaryFileExists(path) ? "exists:" : "missing:";
-                seen += files.readText(path).value_or("(nothing)");
+                seen += Text(files.readText(path)).value_or("(nothing)");
                 if (save) {
                     files.replaceText(path, *save);
                 }

@@ -74,5 +74,52 @@ TEST(DecodeMarkedText, OnlyAByteOrderMarkChoosesTheEncodingAndTheMarkIsDropped) 
     }
 }
 
+// Bytes as a code page that is not UTF-8 would read them: each byte above 127 in brackets.
+std::string Bracketed(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) > 127) {
+            out += '[';
+            out += std::to_string(static_cast<unsigned char>(c));
+            out += ']';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+TEST(DecodeText, RecognisesEveryEncodingAListComesInAndSaysWhichItWas) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string text;
+        TextEncoding encoding;
+    };
+    const std::string record = "\"C:\\Caf\xC3\xA9\\a.exe\",\"5\"\r\n";  // UTF-8
+    const std::string utf16 = "\"\0C\0:\0\\\0\xE9\0\"\0,\0\"\0005\0\"\0\r\0\n\0\"\0\"\0"s;
+    const Case cases[] = {
+        {"ANSI", "\"C:\\Caf\xE9\\a.exe\",\"5\"\r\n", "\"C:\\Caf[233]\\a.exe\",\"5\"\r\n", TextEncoding::CodePage},
+        {"ASCII", "\"C:\\a.exe\",\"5\"\r\n", "\"C:\\a.exe\",\"5\"\r\n", TextEncoding::CodePage},
+        {"UTF-8 without its mark, as Notepad writes it", record, record, TextEncoding::Utf8},
+        {"UTF-8 with its mark", std::string("\xEF\xBB\xBF").append(record), record, TextEncoding::Utf8WithMark},
+        {"UTF-16 with its mark", std::string("\xFF\xFE").append(utf16), "\"C:\\\xC3\xA9\",\"5\"\r\n\"\"",
+         TextEncoding::Utf16},
+        {"UTF-16 without a mark", utf16, "\"C:\\\xC3\xA9\",\"5\"\r\n\"\"", TextEncoding::Utf16},
+        {"UTF-16 big-endian without a mark", Swapped(utf16), "\"C:\\\xC3\xA9\",\"5\"\r\n\"\"", TextEncoding::Utf16},
+        {"UTF-16 whose first line is mostly Chinese", "\"\0\x2D\x4E\x87\x65\"\0\n\0"s, "\"中文\"\n",
+         TextEncoding::Utf16},
+        // A NUL or two in a text is damage, not UTF-16: such a text keeps its NULs and is refused as a list.
+        {"a stray NUL", "\"C:\\a.exe\",\0\"5\"\r\n"s, "\"C:\\a.exe\",\0\"5\"\r\n"s, TextEncoding::CodePage},
+        {"NUL pairs", "\"\0\0\0a\0"s, "\"\0\0\0a\0"s, TextEncoding::CodePage},
+        {"nothing", "", "", TextEncoding::CodePage},
+    };
+    for (const auto& c : cases) {
+        const DecodedText decoded = DecodeText(c.bytes, [](std::string_view b) { return Bracketed(b); });
+        EXPECT_EQ(decoded.text, c.text) << c.what;
+        EXPECT_EQ(decoded.encoding, c.encoding) << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace selvatro::platform

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -173,9 +174,16 @@ TEST(FaultInjection, AListThatCannotBeReadIsNotReplacedByAnEmptyOne) {
         d.files.unreadable.insert(d.listFile());
         d.start();
         ASSERT_EQ(d.window.windowState(), WindowState::Normal);
+        // The user is told at once which file, and why, and that it stays.
+        ASSERT_EQ(d.messages.shown.size(), 1u);
+        EXPECT_EQ(d.messages.shown[0].text, "The list could not be read from\n" + d.listFile() +
+                                                "\nThe file is in use by another program.\nThis file will be left as "
+                                                "it is unless you change a row.");
+        EXPECT_EQ(d.messages.shown[0].style, platform::MessageStyle::Exclamation);
+        d.files.unreadable.clear();  // the other program lets go of it before the end
         c.session(d);
         EXPECT_TRUE(d.ended());
-        EXPECT_TRUE(d.messages.shown.empty());
+        EXPECT_EQ(d.messages.shown.size(), 1u);
         EXPECT_EQ(d.files.writes, c.replaced ? 1 : 0);
         if (c.replaced) {
             EXPECT_NE(d.files.files.at(d.listFile()), before);
@@ -195,6 +203,70 @@ TEST(FaultInjection, AListThatCannotBeReadIsNotReplacedByAnEmptyOne) {
         EXPECT_EQ(d.files.writes, 1) << exists;
         EXPECT_EQ(d.files.files.at(d.listFile()).size(), 35u);
     }
+}
+
+// A list edited by hand, or by another copy's end, while this one counts: the rows this run loaded are older than
+// the file, so where the user changed none of them the file stays as it is on disk. Rows the user did change are
+// saved as always, and so is an unchanged file (its hand-edited spelling tidied).
+TEST(FaultInjection, AListChangedOnDiskWhileTheRowsWereUntouchedIsLeftAsItIs) {
+    const std::string handEdit = "\"/bin/a\",\"5\"\r\n\"/bin/hand\",\"20\"\r\n";
+    struct Case {
+        const char* what;
+        std::function<void(FakeDesktop&)> meanwhile;  // between the start and the end of the count
+        bool saved;
+        std::string rowsAtEnd;  // the rows the window saves, or empty where the file must stay
+    };
+    const Case cases[] = {
+        {"the file edited by hand", [&](FakeDesktop& d) { d.files.files[d.listFile()] = handEdit; }, false, ""},
+        {"the file removed", [](FakeDesktop& d) { d.files.files.erase(d.listFile()); }, false, ""},
+        {"the file locked at the end", [](FakeDesktop& d) { d.files.unreadable.insert(d.listFile()); }, false, ""},
+        {"the file edited, and a row changed in the window",
+         [&](FakeDesktop& d) {
+             d.files.files[d.listFile()] = handEdit;
+             d.restore();
+             d.edit(*d.text2[1], "12");
+             d.minimise();
+         },
+         true, "/bin/a/5|/bin/b/12|/|/|/"},
+        {"nothing changed", [](FakeDesktop&) {}, true, "/bin/a/5|/bin/b/10|/|/|/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeDesktop d;
+        d.files.files["/bin/a"] = d.files.files["/bin/b"] = "#!/bin/sh\n";
+        d.files.files[d.listFile()] = "/bin/a,5\n/bin/b,10\n";  // a hand-made spelling
+        d.start();
+        d.advance(2000);
+        c.meanwhile(d);
+        const std::map<std::string, std::string> before = d.files.files;
+        d.advance(20000);
+        ASSERT_TRUE(d.ended());
+        EXPECT_EQ(d.process.exitStatus, 0);
+        EXPECT_EQ(d.programs.startedPaths(), (Paths{"/bin/a", "/bin/b"}));
+        if (c.saved) {
+            FakeDesktop next;
+            next.files.files = d.files.files;
+            next.start();
+            EXPECT_EQ(next.rows(), c.rowsAtEnd);
+        } else {
+            EXPECT_EQ(d.files.files, before);
+        }
+    }
+}
+
+// A file with NULs left after decoding is no text: its rows would load as empty ones and replace the list at the
+// end. It is the unreadable case: the user is told, and it stays as it is. Without its mark, UTF-16 is recognised.
+TEST(FaultInjection, AListHoldingNulsIsUnreadableNeverEmpty) {
+    FakeDesktop d;
+    const std::string damaged = std::string("\"/bin/a\",\"5\"\r\n\0\0\0\0garbage", 20);
+    d.files.files[d.listFile()] = damaged;
+    d.start();
+    EXPECT_EQ(d.rows(), "/|/|/|/|/");
+    ASSERT_EQ(d.messages.shown.size(), 1u);
+    EXPECT_NE(d.messages.shown[0].text.find("NUL"), std::string::npos);
+    d.close();
+    EXPECT_EQ(d.files.files.at(d.listFile()), damaged);
+    EXPECT_EQ(d.files.writes, 0);
 }
 
 TEST(FaultInjection, AListCutShortAnywhereLoadsWhatWasReadAndSavesIt) {

@@ -96,14 +96,13 @@ TEST(StartUp, MakesTheShortcutFirstInTheUsersLanguage) {
         EXPECT_EQ(link.arguments, "");
         EXPECT_EQ(d.row(0), "/bin/a/5");
     }
-    Profile windows;
-    windows.folder = "C:\\Outils";
-    windows.productName = "Selvatro.exe";
-    windows.separator = '\\';
+    Profile windows = Profile::Windows();
+    windows.executableName = "selvatro (1).exe";  // a second download, renamed by the browser
     FakeDesktop d(windows);
     d.shortcuts.result = 0;  // a shortcut that could not be made passes silently
     d.start();
-    EXPECT_EQ(d.shortcuts.made.at(0).target, "C:\\Outils\\Selvatro.exe");
+    EXPECT_EQ(d.shortcuts.made.at(0).target, "C:\\Outils\\selvatro (1).exe");
+    EXPECT_EQ(d.shortcuts.made.at(0).linkName, "Selvatro");
     EXPECT_TRUE(d.messages.shown.empty());
     EXPECT_EQ(d.window.windowState(), WindowState::Normal);
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/errors.h"
@@ -40,6 +41,12 @@ void Write(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
+// The text of a file that was read whole; nothing for one absent or unreadable.
+std::optional<std::string> Text(const selvatro::platform::FileText& file) {
+    return file.status == selvatro::platform::FileText::Status::Read ? std::optional<std::string>(file.text)
+                                                                     : std::nullopt;
+}
+
 class Win32Services : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,21 +70,80 @@ TEST_F(Win32Services, TheListIsWrittenInTheAnsiCodePageByteForByte) {
     ASSERT_EQ(GetACP(), 1252u) << "the expected bytes below are Windows-1252";
     files_.replaceText(At("selvatro.lst"), "C:\\Jeux\\Caf\xC3\xA9.exe\r\n5\r\n\r\n");
     EXPECT_EQ(Bytes(root_ / "selvatro.lst"), "C:\\Jeux\\Caf\xE9.exe\r\n5\r\n\r\n");
-    EXPECT_EQ(files_.readText(At("selvatro.lst")), "C:\\Jeux\\Caf\xC3\xA9.exe\r\n5\r\n\r\n");
+    EXPECT_EQ(Text(files_.readText(At("selvatro.lst"))), "C:\\Jeux\\Caf\xC3\xA9.exe\r\n5\r\n\r\n");
 }
 
 TEST_F(Win32Services, AListTheCodePageCannotHoldIsWrittenInUtf8WithItsMark) {
     const std::string text = "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\W\xC5\x91.exe\r\n3\r\n";  // CJK and o with double acute
     files_.replaceText(At("selvatro.lst"), text);
     EXPECT_EQ(Bytes(root_ / "selvatro.lst"), "\xEF\xBB\xBF" + text);
-    EXPECT_EQ(files_.readText(At("selvatro.lst")), text);
+    EXPECT_EQ(Text(files_.readText(At("selvatro.lst"))), text);
 }
 
 TEST_F(Win32Services, AUtf16ListIsReadAsText) {
     Write(root_ / "unicode.lst", std::string("\xFF\xFE"
                                              "C\0:\0\\\0\xE9\0\r\0\n\0",
                                              14));
-    EXPECT_EQ(files_.readText(At("unicode.lst")), "C:\\\xC3\xA9\r\n");
+    EXPECT_EQ(Text(files_.readText(At("unicode.lst"))), "C:\\\xC3\xA9\r\n");
+}
+
+// The ways a list reaches Windows users: each is read as its text and, once changed, written back the way it came
+// (a list that was in UTF-8 stays in UTF-8, with its mark or without, so that Notepad shows it the same).
+TEST_F(Win32Services, AListIsReadInTheEncodingItCameInAndWrittenBackTheSameWay) {
+    ASSERT_EQ(GetACP(), 1252u) << "the ANSI bytes below are Windows-1252";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string text;
+        std::string savedAs;  // after a change of the delay from 5 to 6
+    };
+    const std::string utf8 = "\"C:\\Caf\xC3\xA9.exe\",\"5\"\r\n";
+    const Case cases[] = {
+        {"ANSI", "\"C:\\Caf\xE9.exe\",\"5\"\r\n", utf8, "\"C:\\Caf\xE9.exe\",\"6\"\r\n"},
+        {"UTF-8 without its mark", utf8, utf8, "\"C:\\Caf\xC3\xA9.exe\",\"6\"\r\n"},
+        {"UTF-8 with its mark", std::string("\xEF\xBB\xBF").append(utf8), utf8,
+         "\xEF\xBB\xBF\"C:\\Caf\xC3\xA9.exe\",\"6\"\r\n"},
+        {"UTF-16 without its mark", std::string("\"\0C\0:\0\\\0\xE9\0\"\0\r\0\n\0", 16), "\"C:\\\xC3\xA9\"\r\n",
+         "\"C:\\\xE9\",\"6\"\r\n"},
+    };
+    for (const Case& c : cases) {
+        Write(root_ / "selvatro.lst", c.bytes);
+        w::Win32Files files("", "", "");
+        EXPECT_EQ(Text(files.readText(At("selvatro.lst"))), c.text) << c.what;
+        std::string changed = c.text;
+        const std::size_t five = changed.find("\"5\"");
+        changed = five == std::string::npos ? changed.substr(0, changed.size() - 2) + ",\"6\"\r\n"
+                                            : changed.replace(five + 1, 1, "6");
+        files.replaceText(At("selvatro.lst"), changed);
+        EXPECT_EQ(Bytes(root_ / "selvatro.lst"), c.savedAs) << c.what;
+    }
+}
+
+// A list hidden by the user (or marked a system file by a sync tool) is still the list: read, and written back
+// with its attributes. One that another program holds open without sharing cannot be read, and says why.
+TEST_F(Win32Services, AHiddenListIsReadAndStaysHiddenALockedOneIsUnreadable) {
+    const std::wstring list = (root_ / "selvatro.lst").wstring();
+    Write(list, "\"C:\\a.exe\",\"5\"\r\n");
+    SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_FALSE(files_.ordinaryFileExists(At("selvatro.lst")));  // the rows' existence test keeps its rule
+    EXPECT_EQ(Text(files_.readText(At("selvatro.lst"))), "\"C:\\a.exe\",\"5\"\r\n");
+    files_.replaceText(At("selvatro.lst"), "\"C:\\b.exe\",\"7\"\r\n");
+    EXPECT_EQ(Bytes(list), "\"C:\\b.exe\",\"7\"\r\n");
+    EXPECT_EQ(GetFileAttributesW(list.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+
+    const HANDLE lock = CreateFileW(list.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    const selvatro::platform::FileText locked = files_.readText(At("selvatro.lst"));
+    CloseHandle(lock);
+    EXPECT_EQ(locked.status, selvatro::platform::FileText::Status::Unreadable);
+    EXPECT_FALSE(locked.reason.empty());
+    EXPECT_EQ(locked.source, At("selvatro.lst"));
+}
+
+TEST_F(Win32Services, AHugeFileIsReadOnlyAsFarAsAListCanReach) {
+    Write(root_ / "selvatro.lst", std::string(3 * selvatro::platform::kTextReadLimit, 'x'));
+    EXPECT_EQ(files_.readText(At("selvatro.lst")).text.size(), selvatro::platform::kTextReadLimit);
 }
 
 TEST_F(Win32Services, AReplaceLeavesOneWholeFileAndNoTemporary) {
@@ -109,8 +175,8 @@ TEST_F(Win32Services, WhatIsNotAnOrdinaryFileIsNeverReadNorReplaced) {
     fs::create_directory(root_ / "folder.lst");
     EXPECT_THROW(files_.replaceText(At("folder.lst"), "x\r\n"), FileError);
     EXPECT_TRUE(fs::is_directory(root_ / "folder.lst"));
-    EXPECT_EQ(files_.readText(At("folder.lst")), std::nullopt);
-    EXPECT_EQ(files_.readText("\\\\.\\NUL"), std::nullopt);
+    EXPECT_EQ(Text(files_.readText(At("folder.lst"))), std::nullopt);
+    EXPECT_EQ(Text(files_.readText("\\\\.\\NUL")), std::nullopt);
     EXPECT_THROW(files_.replaceText("\\\\.\\NUL", "x\r\n"), FileError);
 }
 
@@ -123,6 +189,10 @@ TEST_F(Win32Services, OnlyOrdinaryFilesExistForTheRows) {
     EXPECT_FALSE(files_.ordinaryFileExists(At("hidden.exe")));
     EXPECT_FALSE(files_.ordinaryFileExists(At("folder.exe")));
     EXPECT_FALSE(files_.ordinaryFileExists(At("*.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists(At("plain.ex?")));
+    // "\\?\" opens a long path: no wildcard.
+    EXPECT_TRUE(files_.ordinaryFileExists("\\\\?\\" + At("plain.exe")));
+    EXPECT_FALSE(files_.ordinaryFileExists("\\\\?\\" + At("plain.ex?")));
     EXPECT_FALSE(files_.ordinaryFileExists(At("missing.exe")));
 }
 
@@ -135,7 +205,7 @@ TEST_F(Win32Services, TheListGoesToThePerUserFolderWhenTheProgramsFolderCannotBe
     EXPECT_EQ(files.writeTarget(program + "\\other.exe"), program + "\\other.exe");
     files.replaceText(program + "\\selvatro.lst", "C:\\a.exe\r\n1\r\n");
     EXPECT_EQ(Bytes(root_ / "AppData" / "Selvatro" / "selvatro.lst"), "C:\\a.exe\r\n1\r\n");
-    EXPECT_EQ(files.readText(program + "\\selvatro.lst"), "C:\\a.exe\r\n1\r\n");
+    EXPECT_EQ(Text(files.readText(program + "\\selvatro.lst")), "C:\\a.exe\r\n1\r\n");
     EXPECT_TRUE(files.ordinaryFileExists(program + "\\selvatro.lst"));
 
     fs::create_directories(root_ / "Program Files" / "Selvatro");  // now writable: the list lives beside it
@@ -273,6 +343,19 @@ TEST(Win32SingleCopy, OneClaimPerFolderWhateverItsLetterCase) {
     EXPECT_FALSE(second.isFirst());
     EXPECT_TRUE(other.isFirst());
     EXPECT_FALSE(second.showFirst(0));  // no window published
+}
+
+// The same folder through its short 8.3 name is the same list: two copies on it would start every program twice.
+TEST_F(Win32Services, OneClaimPerFolderThroughItsShortName) {
+    fs::create_directories(root_ / "Alias folder with a long name");
+    const std::wstring longName = (root_ / "Alias folder with a long name").wstring();
+    std::array<wchar_t, MAX_PATH + 1> shortName{};
+    ASSERT_GT(GetShortPathNameW(longName.c_str(), shortName.data(), static_cast<DWORD>(shortName.size())), 0u);
+    ASSERT_NE(std::wstring(shortName.data()), longName);
+    const w::SingleCopy first(w::Narrow(longName));
+    const w::SingleCopy second(w::Narrow(shortName.data()));
+    EXPECT_TRUE(first.isFirst());
+    EXPECT_FALSE(second.isFirst());
 }
 
 // A later start reaches the first copy's window with the message that brings it back.

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
@@ -28,8 +29,17 @@ std::string ExecutablePath() {
 
 PosixAppFacts::PosixAppFacts() {
     // A program replaced while it runs reads as "/usr/bin/selvatro (deleted)"; its folder is still the right one.
-    const std::string path = ExecutablePath();
+    std::string path = ExecutablePath();
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.size() > kDeleted.size() && path.compare(path.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+        path.resize(path.size() - kDeleted.size());
+    }
     folder_ = path.empty() ? std::string(".") : SplitPath(path).folder;
+    name_ = path.empty() ? productName() : SplitPath(path).name;
+}
+
+std::string PosixAppFacts::executableName() const {
+    return name_;
 }
 
 std::string PosixAppFacts::folder() const {

@@ -243,7 +243,10 @@ Replaceable ReplaceableTarget(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit, int* error) {
+    int ignored = 0;
+    int& failure = error != nullptr ? *error : ignored;
+    failure = 0;
     // Looked at before it is opened, since opening alone may act on a device (a tape rewinds, a watchdog arms);
     // looked at again once open, since the name may have changed in between. A FIFO opened without O_NONBLOCK
     // would wait for a writer that never comes.
@@ -253,6 +256,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        failure = errno;
         return std::nullopt;
     }
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -265,6 +269,9 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
         const ssize_t n = read(fd, chunk.data(), std::min(chunk.size(), limit - bytes.size()));
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n < 0) {
+            failure = errno;
         }
         if (n <= 0) {
             break;  // the end, or an error: what was read so far is the text
@@ -360,19 +367,32 @@ bool PosixFiles::ordinaryFileExists(const std::string& path) {
     return IsRegularFile(readLocation(path));
 }
 
-std::optional<std::string> PosixFiles::readText(const std::string& path) {
-    std::optional<std::string> bytes = ReadRegularFile(readLocation(path));
-    if (!bytes) {
-        return std::nullopt;
+namespace {
+
+// A list copied from Windows that is not UTF-8 is in Windows' own Western code page.
+std::string FromWindowsCodePage(std::string_view bytes) {
+    return IsValidUtf8(bytes) ? std::string(bytes) : Windows1252ToUtf8(bytes);
+}
+
+}  // namespace
+
+FileText PosixFiles::readText(const std::string& path) {
+    FileText file;
+    file.source = readLocation(path);
+    int error = 0;
+    const std::optional<std::string> bytes = ReadRegularFile(file.source, kTextReadLimit, &error);
+    if (bytes) {
+        // A list saved as "Unicode" by a Windows editor (with its mark or without), or as UTF-8 with its mark by
+        // Selvatro on Windows; everything is written back in UTF-8.
+        file.text = DecodeText(*bytes, &FromWindowsCodePage).text;
     }
-    // A list saved as "Unicode" by a Windows editor, or as UTF-8 with its mark by Selvatro on Windows.
-    if (std::optional<std::string> marked = DecodeMarkedText(*bytes)) {
-        return marked;
+    if (error != 0) {
+        file.status = FileText::Status::Unreadable;
+        file.reason = ErrnoText(error);
+    } else {
+        file.status = bytes ? FileText::Status::Read : FileText::Status::Absent;
     }
-    if (IsValidUtf8(*bytes)) {
-        return bytes;
-    }
-    return Windows1252ToUtf8(*bytes);
+    return file;
 }
 
 void PosixFiles::replaceText(const std::string& path, const std::string& text) {

@@ -27,9 +27,11 @@ void MakeFolders(const std::string& folder, mode_t mode);
 
 /// The bytes of `path` when it is a regular file (after symbolic links), at most `limit` of them; what could be
 /// read when reading stopped early; nothing when it cannot be opened or is a device, a FIFO, a socket or a folder.
-/// Never blocks and never opens anything but a regular file.
+/// Never blocks and never opens anything but a regular file. `error`, when given, receives the errno of a regular
+/// file that could not be opened or read to its end, and 0 otherwise.
 std::optional<std::string> ReadRegularFile(const std::string& path,
-                                           std::size_t limit = std::numeric_limits<std::size_t>::max());
+                                           std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                                           int* error = nullptr);
 
 /// Replaces `path` whole with `text`: a temporary file in the same folder is written, flushed to disk and renamed
 /// over the old one, so that a failure at any point leaves the old file as it was. A symbolic link is followed, so

@@ -19,11 +19,13 @@ public:
     std::string productName() const override;
     std::string fileDescription() const override;
     Version version() const override;
+    std::string executableName() const override;
     std::string ownFileName() const override;
     std::string rootFolder() const override;
 
 private:
     std::string folder_;
+    std::string name_;
 };
 
 /// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8, and as UTF-16 or
@@ -36,7 +38,7 @@ public:
     PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName);
     char separator() const override;
     bool ordinaryFileExists(const std::string& path) override;
-    std::optional<std::string> readText(const std::string& path) override;
+    FileText readText(const std::string& path) override;
     void replaceText(const std::string& path, const std::string& text) override;
     std::string writeTarget(const std::string& path) const override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;

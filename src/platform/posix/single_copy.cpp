@@ -55,7 +55,13 @@ CopyLock::CopyLock(const std::string& identity) {
     if (folder.empty()) {
         return;
     }
-    const std::string stem = folder + "/selvatro-" + Fingerprint(identity);
+    // The same folder through a symbolic link is the same list.
+    std::string real = identity;
+    if (char* resolved = ::realpath(identity.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    const std::string stem = folder + "/selvatro-" + Fingerprint(real);
     lockPath_ = stem + ".lock";
     socketPath_ = stem + ".socket";
 }

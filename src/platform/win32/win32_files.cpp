@@ -1,11 +1,13 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cwchar>
 #include <cwctype>
 #include <random>
+#include <string_view>
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
@@ -63,9 +65,12 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 // The directory entry that `path` names literally: no wildcard, and a device such as "CON" or "\\.\COM1", which
-// has no entry, names nothing.
+// has no entry, names nothing. The "\\?\" that opens a long path is no wildcard.
 std::optional<WIN32_FIND_DATAW> Entry(const std::wstring& path) {
-    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) {
+    constexpr std::wstring_view kLongPathPrefix = L"\\\\?\\";
+    const std::wstring_view name =
+        std::wstring_view(path).substr(path.rfind(kLongPathPrefix, 0) == 0 ? kLongPathPrefix.size() : 0);
+    if (name.empty() || name.find_first_of(L"*?") != std::wstring_view::npos) {
         return std::nullopt;
     }
     WIN32_FIND_DATAW data{};
@@ -97,17 +102,26 @@ UniqueHandle OpenDiskFile(const std::wstring& path) {
     return file;
 }
 
-// The bytes of an open file; what could be read when reading stopped early.
-std::string ReadAll(HANDLE file) {
+// The bytes of an open file, at most `limit` of them; what could be read when reading stopped early, with the
+// system's error code in `error` (0 when the end or the limit was reached).
+std::string ReadAll(HANDLE file, std::size_t limit = SIZE_MAX, DWORD* error = nullptr) {
     std::string bytes;
     std::array<char, 8192> chunk{};
-    for (;;) {
+    while (bytes.size() < limit) {
+        const DWORD want = static_cast<DWORD>(std::min(chunk.size(), limit - bytes.size()));
         DWORD got = 0;
-        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) || got == 0) {
-            return bytes;
+        if (!ReadFile(file, chunk.data(), want, &got, nullptr)) {
+            if (error != nullptr) {
+                *error = GetLastError();
+            }
+            break;
+        }
+        if (got == 0) {
+            break;
         }
         bytes.append(chunk.data(), got);
     }
+    return bytes;
 }
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
@@ -122,10 +136,16 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// The file bytes of `text`: the ANSI code page, or UTF-8 behind its mark when the code page cannot hold it.
-std::string FileBytes(const std::string& text) {
-    if (std::optional<std::string> ansi = ToAnsi(text)) {
-        return *ansi;
+// The file bytes of `text`: a file found in UTF-8 stays so, with its mark or without; else the ANSI code page, or
+// UTF-8 behind its mark when the code page cannot hold the text.
+std::string FileBytes(const std::string& text, TextEncoding found = TextEncoding::CodePage) {
+    if (found == TextEncoding::Utf8) {
+        return text;
+    }
+    if (found != TextEncoding::Utf8WithMark) {
+        if (std::optional<std::string> ansi = ToAnsi(text)) {
+            return *ansi;
+        }
     }
     return std::string(kUtf8Mark) + text;
 }
@@ -244,10 +264,13 @@ void ReplaceAtomically(const std::string& path, std::string_view bytes) {
         discard(error);
     }
     file.reset();
-    // The new file must not stay hidden once it is the list.
-    SetFileAttributesW(
-        temporary.c_str(),
-        existing ? (existing->dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN)) : FILE_ATTRIBUTE_NORMAL);
+    // The new file takes the old one's attributes (a list the user hid stays hidden), or none: a temporary is hidden
+    // only while it is one. Read-only stays out, so that a failed move can still delete the temporary; a read-only
+    // list refuses the move itself.
+    constexpr DWORD kKept =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD kept = existing ? existing->dwFileAttributes & kKept : 0;
+    SetFileAttributesW(temporary.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
     // ReplaceFileW keeps the old file's security and attributes; a new file, or a volume that cannot replace,
     // takes the rename, written through to the disk.
     if (existing &&
@@ -309,28 +332,51 @@ bool Win32Files::ordinaryFileExists(const std::string& path) {
     return entry && (entry->dwFileAttributes & kNotOrdinary) == 0;
 }
 
-std::optional<std::string> Win32Files::readText(const std::string& path) {
-    const UniqueHandle file = OpenDiskFile(Widen(readLocation(path)));
-    if (!file) {
-        return std::nullopt;
+FileText Win32Files::readText(const std::string& path) {
+    FileText file;
+    file.source = readLocation(path);
+    const std::wstring name = Widen(file.source);
+    const std::optional<WIN32_FIND_DATAW> entry = Entry(name);
+    if (!entry || !IsFileEntry(*entry)) {
+        return file;  // absent: nothing there, or a folder or a device that is never read
     }
-    const std::string bytes = ReadAll(file.get());
-    if (std::optional<std::string> marked = DecodeMarkedText(bytes)) {
-        return marked;
+    // Every attribute is read: a list hidden by the user or a sync tool is still the list.
+    const UniqueHandle handle =
+        Own(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+        // Held open without sharing (an editor, a backup or sync tool, an antivirus scan), or no permission.
+        file.status = FileText::Status::Unreadable;
+        file.reason = SystemMessage(GetLastError());
+        return file;
     }
-    return FromAnsi(bytes);
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
+        return file;
+    }
+    DWORD error = 0;
+    const std::string bytes = ReadAll(handle.get(), kTextReadLimit, &error);
+    DecodedText decoded = DecodeText(bytes, &FromAnsi);
+    encodings_[path] = decoded.encoding;
+    file.text = std::move(decoded.text);
+    file.status = error == 0 ? FileText::Status::Read : FileText::Status::Unreadable;
+    if (error != 0) {
+        file.reason = SystemMessage(error);  // a range that another program locked, a disk error
+    }
+    return file;
 }
 
 void Win32Files::replaceText(const std::string& path, const std::string& text) {
+    const auto found = encodings_.find(path);
+    const std::string bytes = FileBytes(text, found == encodings_.end() ? TextEncoding::CodePage : found->second);
     if (const std::optional<std::string> perUser = perUserName(path)) {
         const int made = SHCreateDirectoryExW(nullptr, Widen(perUserFolder_).c_str(), nullptr);
         if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
             Fail(static_cast<DWORD>(made));
         }
-        ReplaceAtomically(*perUser, FileBytes(text));
+        ReplaceAtomically(*perUser, bytes);
         return;
     }
-    ReplaceAtomically(path, FileBytes(text));
+    ReplaceAtomically(path, bytes);
 }
 
 std::string Win32Files::writeTarget(const std::string& path) const {

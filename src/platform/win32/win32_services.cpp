@@ -84,6 +84,11 @@ Win32AppFacts::Win32AppFacts() {
         folder += L'\\';  // a program in a drive's root: "C:\", not the drive's current folder
     }
     folder_ = Narrow(folder);
+    name_ = Narrow(at == std::wstring::npos ? path : path.substr(at + 1));
+}
+
+std::string Win32AppFacts::executableName() const {
+    return name_.empty() ? productName() : name_;
 }
 
 std::string Win32AppFacts::folder() const {

@@ -6,9 +6,11 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
+#include "platform/encoding.h"
 #include "platform/platform.h"
 
 namespace selvatro::platform::win32 {
@@ -22,12 +24,14 @@ public:
     std::string productName() const override;
     std::string fileDescription() const override;
     Version version() const override;
+    std::string executableName() const override;
     std::string ownFileName() const override;
     /// The system drive's root, "C:\" on nearly every machine.
     std::string rootFolder() const override;
 
 private:
     std::string folder_;
+    std::string name_;
 };
 
 /// Files in the system's ANSI code page, written in binary as the core gives them (CR LF). A text with a character
@@ -42,7 +46,9 @@ public:
     /// The path, taken literally (no wildcards), names a file that is neither a folder, a device, hidden nor a
     /// system file.
     bool ordinaryFileExists(const std::string& path) override;
-    std::optional<std::string> readText(const std::string& path) override;
+    /// Any attributes (hidden, system, read-only); a file that another program holds open without sharing, or that
+    /// cannot be read to its end, is Unreadable with the system's reason. UTF-8 without a mark is recognised.
+    FileText readText(const std::string& path) override;
     /// A temporary file in the same folder, flushed to disk, then moved over the old file in one step.
     void replaceText(const std::string& path, const std::string& text) override;
     std::string writeTarget(const std::string& path) const override;
@@ -60,6 +66,7 @@ private:
     std::string executableFolder_;
     std::string perUserFolder_;
     std::string listFileName_;
+    std::map<std::string, TextEncoding> encodings_;  ///< how each file read so far was written, by the path asked for
 };
 
 /// Starts programs with CreateProcessW: the path is the program, never parsed out of a command line.

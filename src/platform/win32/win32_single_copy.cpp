@@ -8,10 +8,37 @@ namespace selvatro::platform::win32 {
 
 namespace {
 
-// FNV-1a over the folder's name in upper case, as the file system compares names: "C:\Tools" and "c:\tools" are
-// the same folder and so the same list.
+// The folder's own name, whatever way `folder` reaches it: its short 8.3 name ("C:\ALIASF~1"), a link or a junction,
+// another drive letter mapped to it (SUBST). Where the system cannot tell, the name as given.
+std::wstring FinalFolderName(const std::wstring& folder) {
+    const HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        std::wstring final(MAX_PATH, L'\0');
+        DWORD length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+        if (length >= final.size()) {
+            final.resize(length);
+            length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+        }
+        CloseHandle(handle);
+        if (length > 0 && length < final.size()) {
+            final.resize(length);
+            return final;
+        }
+    }
+    const DWORD size = GetLongPathNameW(folder.c_str(), nullptr, 0);
+    std::wstring longName(size, L'\0');
+    if (size > 0 && GetLongPathNameW(folder.c_str(), longName.data(), size) == size - 1) {
+        longName.resize(size - 1);
+        return longName;
+    }
+    return folder;
+}
+
+// FNV-1a over the folder's final name in upper case, as the file system compares names: "C:\Tools", "c:\tools" and
+// "C:\TOOLS~1" are the same folder and so the same list.
 std::uint64_t FolderHash(const std::string& identity) {
-    std::wstring folded = Widen(identity);
+    std::wstring folded = FinalFolderName(Widen(identity));
     while (folded.size() > 3 && (folded.back() == L'\\' || folded.back() == L'/')) {
         folded.pop_back();
     }

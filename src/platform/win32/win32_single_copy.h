@@ -17,7 +17,8 @@ UINT ShowAgainMessage();
 
 class SingleCopy {
 public:
-    /// Claims the list identified by `identity`; the same folder in another letter case is the same list.
+    /// Claims the list identified by the folder `identity`; the same folder in another letter case, through its short
+    /// name or through a link is the same list.
     explicit SingleCopy(const std::string& identity);
     ~SingleCopy();
     SingleCopy(const SingleCopy&) = delete;
