@@ -17,7 +17,21 @@ target_link_libraries(win32_recorder PRIVATE selvatro_warnings shell32)
 target_compile_definitions(win32_recorder PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 target_link_options(win32_recorder PRIVATE -municode -static)
 
+# Holds a file open without sharing, as another program may hold the list.
+add_executable(win32_hold ${PROJECT_SOURCE_DIR}/tests/e2e/win32_hold.cpp)
+target_link_libraries(win32_hold PRIVATE selvatro_warnings shell32)
+target_compile_definitions(win32_hold PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+target_link_options(win32_hold PRIVATE -municode -static)
+
 if(TARGET selvatro)
+    # Lists as Windows users keep them: hidden, held open by another program, in UTF-16 or UTF-8 without a mark;
+    # a renamed program; the same folder through its short name.
+    add_test(NAME win32_lists_test
+             COMMAND ${selvatro_display} --timeout 300 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_lists_test.sh
+                     $<TARGET_FILE:selvatro> $<TARGET_FILE:win32_recorder> $<TARGET_FILE:win32_hold>
+                     ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_tests_properties(win32_lists_test PROPERTIES TIMEOUT 360 RUN_SERIAL TRUE
+                         ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
     add_test(NAME win32_logon_test
              COMMAND ${selvatro_display} --timeout 240 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_logon_test.sh
                      $<TARGET_FILE:selvatro> $<TARGET_FILE:win32_recorder> ${CMAKE_CROSSCOMPILING_EMULATOR})

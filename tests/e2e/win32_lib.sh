@@ -1,0 +1,41 @@
+# Shared by the Wine end-to-end tests (sourced, not run), beside tests/lib/session.sh: the runner and the build's
+# prefix with its Startup folder, a program folder with its recorders and its list, what the recorders saw, and the
+# program's windows. Needs $runner (cmake/wine-run.sh) and $work.
+
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
+
+wine_run() { "$runner" "$@" </dev/null; }
+
+# wine_prefix: the Wine prefix of the build (the runner makes it on first use) and its Startup folder, $startup.
+wine_prefix() {
+    wine_run cmd /c exit >/dev/null 2>&1
+    export WINEPREFIX=${WINEPREFIX:-${SELVATRO_WINE_BUILD_DIR:?}/wineprefix}
+    startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
+}
+
+# windows_path PATH: the Windows name of a Unix path.
+windows_path() { wine_run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+
+# install NAME ROW...: a folder "NAME/my apps" holding the program, the recorders alpha, beta and gamma and a list
+# of ROWs (PATH=DELAY, each path a name in the folder, written as Windows names it); sets dir.
+install() {
+    dir="$work/$1/my apps"
+    shift
+    mkdir -p "$dir"
+    cp "$exe" "$dir/selvatro.exe"
+    for name in alpha beta gamma; do cp "$recorder" "$dir/$name.exe"; done
+    local windows count=0 row
+    windows=$(windows_path "$dir")
+    : >"$dir/selvatro.cfg"
+    for row in "$@"; do
+        printf '"%s\\%s","%s"\r\n' "$windows" "${row%=*}" "${row##*=}" >>"$dir/selvatro.cfg"
+        count=$((count + 1))
+    done
+    for ((; count < 5; count++)); do printf '"",""\r\n' >>"$dir/selvatro.cfg"; done
+}
+started_at() { awk -F'\t' -v n="$2.exe" '$1 == n { print $3 }' "$1/launches.log" 2>/dev/null; }
+started_names() { awk -F'\t' '{ sub(/\.exe$/, "", $1); print $1 }' "$1/launches.log" 2>/dev/null | tr '\n' ' '; }
+# window_named PATTERN: the window whose caption matches, when there is one.
+window_named() { xdotool search --name "$1" 2>/dev/null | head -n1 || true; }
+# visible_named PATTERN: the same among the windows on screen.
+visible_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true; }
