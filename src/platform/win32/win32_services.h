@@ -36,7 +36,8 @@ private:
 
 /// Files in the system's ANSI code page, written in binary as the core gives them (CR LF). A text with a character
 /// that the code page cannot hold is written in UTF-8 with a byte-order mark instead of losing it to "?"; a file
-/// with a byte-order mark (UTF-8, or UTF-16 as Windows editors save "Unicode") is read in that encoding. The list
+/// with a byte-order mark (UTF-8, or UTF-16 as Windows editors save "Unicode"), UTF-16 without one, and valid UTF-8
+/// beyond ASCII (Notepad's default) are read in that encoding, and a file read in UTF-8 is written back so. The list
 /// file named `listFileName` beside the executable is kept in `perUserFolder` when the user cannot write the
 /// executable's folder, and read from there when it exists there. Only ordinary files are ever read or replaced.
 class Win32Files final : public Files {
