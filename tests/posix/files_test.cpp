@@ -137,12 +137,16 @@ TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
     }
 }
 
-TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothing) {
+TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothingAndAHugeFileOnlyAsFarAsAListReaches) {
     Sandbox box;
     PosixFiles files("", "", "selvatro.cfg");
-    EXPECT_EQ(Text(files.readText(box.path() + "/missing")), std::nullopt);
-    EXPECT_EQ(Text(files.readText(box.path())), std::nullopt);
-    EXPECT_EQ(Text(files.readText("")), std::nullopt);
+    EXPECT_EQ(files.readText(box.path() + "/missing").status, FileText::Status::Absent);
+    EXPECT_EQ(files.readText(box.path()).status, FileText::Status::Absent);
+    EXPECT_EQ(files.readText("").status, FileText::Status::Absent);
+    WriteFile(box.path() + "/huge", std::string(3 * kTextReadLimit, 'x'));
+    const FileText huge = files.readText(box.path() + "/huge");
+    EXPECT_EQ(huge.status, FileText::Status::Read);
+    EXPECT_EQ(huge.text.size(), kTextReadLimit);
 }
 
 TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
