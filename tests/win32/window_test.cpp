@@ -161,6 +161,45 @@ TEST(LostFocus, TabFollowsTheDesignsOrder) {
     EXPECT_EQ(visited, expected);
 }
 
+// Typing goes to a box as soon as the window shows: the first box in the tab order when it opens, and the box that
+// the user was in when it is restored from the task bar. No box loses the focus to a move inside the window then.
+TEST(Focus, TheWindowOpensWithTheFirstPathBoxReadyForTyping) {
+    Rig rig;
+    rig.show(WindowState::Normal);
+    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+    SendMessageW(GetFocus(), WM_CHAR, L'x', 1);
+    EXPECT_EQ(rig.window.text1(0).text(), "x");
+    EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
+}
+
+TEST(Focus, ARestoreFromTheTaskBarGivesItToTheFirstPathBoxThenToTheBoxLastUsed) {
+    Rig rig;
+    rig.show(WindowState::Minimised);
+    HWND form = rig.window.handle();
+    // The task bar restores a window through its system command.
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+
+    SetFocus(rig.window.text2(2).handle());  // the user clicks into a delay box
+    rig.pump(50);
+    rig.recorder.events.clear();
+    SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    rig.pump(100);
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.text2(2).handle());
+    EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
+
+    // The frame of the logo is a tab stop too: it gets the focus back as a box does.
+    SetFocus(rig.window.picture2());
+    SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    rig.pump(100);
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.picture2());
+}
+
 TEST(Resize, OnceAtTheFirstShowAndOncePerChangeOfState) {
     Rig rig;
     rig.show(WindowState::Minimised);
