@@ -185,6 +185,24 @@ TEST_F(Win32Services, AFolderOrAMissingFileIsNoProgram) {
     EXPECT_THROW(programs.start(At("missing.exe")), StartFailed);
 }
 
+// The system's reason names the program where its text has a place for it, never a bare "%1".
+TEST_F(Win32Services, AFileThatIsNoProgramIsNamedInTheReason) {
+    Write(root_ / "not a program.exe", "plain text, no program\r\n");
+    const std::string path = At("not a program.exe");
+    try {
+        w::Win32Programs().start(path);
+        ADD_FAILURE() << "a text file was started";
+    } catch (const StartFailed& failure) {
+        const std::string reason = failure.what();
+        EXPECT_NE(reason.find(path), std::string::npos) << reason;
+        EXPECT_EQ(reason.find("%1"), std::string::npos) << reason;
+    }
+    const std::string accented = "C:\\Jeux\\Caf\xC3\xA9.exe";
+    EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT, accented).find(accented), std::string::npos);
+    EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);  // inserts left as they are
+    EXPECT_EQ(w::SystemMessage(ERROR_FILE_NOT_FOUND, accented), w::SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(Win32Services, TheStartupLinkIsMadeInTheKnownFolderForEitherName) {
     w::StartupShortcuts shortcuts;
     ASSERT_EQ(shortcuts.createShellLink("\\D\xC3\xA9marrage", "Selvatro test link", "C:\\Tools\\selvatro.exe", "/x"),

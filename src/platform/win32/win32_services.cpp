@@ -129,7 +129,8 @@ double Win32Programs::start(const std::string& path) {
     PROCESS_INFORMATION started{};
     if (path.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                         nullptr, &startup, &started)) {
-        throw StartFailed(SystemMessage(path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError()));
+        // The system's reason may name the program ("Bad EXE format for %1."): it gets the path.
+        throw StartFailed(SystemMessage(path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError(), path));
     }
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
