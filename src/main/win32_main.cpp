@@ -63,7 +63,9 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         win32::Win32Files files(facts.folder(), win32::PerUserFolder(), std::string(list::kListFileName));
         win32::Win32Programs programs;
         win32::StartupShortcuts shortcuts;
-        win32::ShellBrowser browser(facts.folder());  // the user guide beside the executable is the publisher page
+        // The user guide beside the executable is the publisher page; a bare copy of the program opens the one
+        // it carries.
+        win32::ShellBrowser browser(facts.folder(), win32::CarriedGuide());
         browser.setOwner(formWindow.handle());
 
         Form1 form(formWindow.controls(commonDialog1),

@@ -4,6 +4,7 @@
 # caption, start the listed programs at their seconds, end one tick after the last one, leave the list byte for
 # byte as it was and put its shortcut in the Startup folder. A missing program shows its message and stops the
 # run; closing the window then saves the list. A second start on the same list brings the first copy's window back.
+# A first start without a list opens the window ready for typing into the first path box.
 #
 #   win32_logon_test.sh SELVATRO_EXE RECORDER_EXE WINE_RUNNER     (under win32_display.sh: needs $DISPLAY)
 set -euo pipefail
@@ -190,6 +191,44 @@ status=0
 wait "$first" || status=$?
 check "the first copy, closed, ends with status 0 (got $status)" test "$status" -eq 0
 check "and its list is written back byte for byte" cmp -s "$dir/selvatro.cfg" "$work/again.cfg"
+
+# ---- a first use, with no list: the window opens with the keyboard's focus in the first path box, so that what the
+# user types goes there without a Tab or a click; closing the window saves it ----
+install first
+rm -f "$dir/selvatro.cfg"
+(cd "$dir" && timeout 60 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
+run=$!
+pids+=($run)
+# Its caption says that nothing counts once it is shown: "Selvatro desabled".
+opened=
+for _ in $(seq 150); do
+    opened=$(window_named '^Selvatro d')
+    [ -n "$opened" ] && break
+    sleep 0.1
+done
+check "with no list the window opens" test -n "$opened"
+if [ -n "$opened" ]; then
+    # The window manager gives the new window the keyboard; the keys are typed once it has it.
+    active=
+    for _ in $(seq 100); do
+        active=$(xdotool getactivewindow 2>/dev/null || true)
+        [ "$active" = "$opened" ] && break
+        sleep 0.1
+    done
+    check "the window manager made the new window active (active: $active, window: $opened)" test "$active" = "$opened"
+    xdotool type --delay 50 typed 2>/dev/null || true
+    sleep 0.5
+    xdotool key --clearmodifiers alt+F4 2>/dev/null || true
+    wait_gone() { for _ in $(seq 100); do kill -0 "$run" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+    wait_gone || wine_run taskkill /im selvatro.exe >/dev/null 2>&1 || true
+else
+    kill "$run" 2>/dev/null || true
+fi
+status=0
+wait "$run" || status=$?
+check "the first use, closed, ends with status 0 (got $status)" test "$status" -eq 0
+check "what was typed went to the first path box (list: $(head -n1 "$dir/selvatro.cfg" 2>/dev/null | tr -d '\r'))" \
+    test "$(head -n1 "$dir/selvatro.cfg" 2>/dev/null | tr -d '\r')" = '"typed",""'
 
 echo "win32_logon_test: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "platform/win32/win32_services.h"
@@ -32,9 +33,13 @@ constexpr wchar_t kChildMark[] = L"SELVATRO_TEST_CHILD_RECORD";
 
 std::string Bytes(const fs::path& file) {
     std::error_code error;
-    std::string bytes(static_cast<std::size_t>(fs::file_size(file, error)), '\0');
+    const std::uintmax_t size = fs::file_size(file, error);
+    if (error) {
+        return {};
+    }
+    std::string bytes(static_cast<std::size_t>(size), '\0');
     std::ifstream(file, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return error ? std::string() : bytes;
+    return bytes;
 }
 
 void Write(const fs::path& file, const std::string& bytes) {
@@ -213,12 +218,13 @@ TEST_F(Win32Services, TheListGoesToThePerUserFolderWhenTheProgramsFolderCannotBe
 }
 
 // Runs `start`, which starts a copy of this program, and returns the command line that the copy was given.
-std::string RunChild(const std::function<void()>& start) {
+// Waits up to `waitMs` for it; nothing when no copy was started.
+std::string RunChild(const std::function<void()>& start, int waitMs = 10000) {
     const fs::path record = fs::temp_directory_path() / (L"selvatro child " + std::to_wstring(GetTickCount64()));
     SetEnvironmentVariableW(kChildMark, record.c_str());
     start();
     SetEnvironmentVariableW(kChildMark, nullptr);
-    for (int i = 0; i < 200 && !fs::exists(record); ++i) {
+    for (int i = 0; i < waitMs / 50 && !fs::exists(record); ++i) {
         Sleep(50);
     }
     Sleep(100);
@@ -253,6 +259,24 @@ TEST_F(Win32Services, AFolderOrAMissingFileIsNoProgram) {
         EXPECT_STRNE(failure.what(), "");
     }
     EXPECT_THROW(programs.start(At("missing.exe")), StartFailed);
+}
+
+// The system's reason names the program where its text has a place for it, never a bare "%1".
+TEST_F(Win32Services, AFileThatIsNoProgramIsNamedInTheReason) {
+    Write(root_ / "not a program.exe", "plain text, no program\r\n");
+    const std::string path = At("not a program.exe");
+    try {
+        w::Win32Programs().start(path);
+        ADD_FAILURE() << "a text file was started";
+    } catch (const StartFailed& failure) {
+        const std::string reason = failure.what();
+        EXPECT_NE(reason.find(path), std::string::npos) << reason;
+        EXPECT_EQ(reason.find("%1"), std::string::npos) << reason;
+    }
+    const std::string accented = "C:\\Jeux\\Caf\xC3\xA9.exe";
+    EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT, accented).find(accented), std::string::npos);
+    EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);  // inserts left as they are
+    EXPECT_EQ(w::SystemMessage(ERROR_FILE_NOT_FOUND, accented), w::SystemMessage(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(Win32Services, TheStartupLinkIsMadeInTheKnownFolderForEitherName) {
@@ -304,7 +328,9 @@ TEST_F(Win32Services, TheBrowserLookupFillsTheFixedBufferOrLeavesItEmpty) {
 // The design hands the browser's path on with a blank after it, and the address of the guide as a bare name.
 TEST_F(Win32Services, TheBrowserIsStartedWithTheGuidesFullAddress) {
     const fs::path browserProgram = CopyOfThisProgram(root_ / "browser.exe");
-    w::ShellBrowser browser(At("guide folder"));
+    fs::create_directories(root_ / "guide folder");
+    Write(root_ / "guide folder" / "README.html", "<!DOCTYPE html>\n<p>the guide beside the program</p>\n");
+    w::ShellBrowser browser(At("guide folder"), "<!DOCTYPE html>\n<p>the guide carried inside</p>\n");
     const std::string started = RunChild([&] {
         EXPECT_GT(browser.shellExecute("open", w::Narrow(browserProgram.wstring()) + " ", "README.html", "",
                                        selvatro::platform::kShowNormal),
@@ -312,6 +338,60 @@ TEST_F(Win32Services, TheBrowserIsStartedWithTheGuidesFullAddress) {
     });
     EXPECT_NE(started.find("file:///"), std::string::npos) << started;
     EXPECT_NE(started.find("/guide%20folder/README.html"), std::string::npos) << started;
+}
+
+// A copy of the program without README.html beside it opens the guide that it carries, written out in the user's
+// temporary folder under one name: a click leaves no new file, and a changed guide replaces the old copy.
+TEST_F(Win32Services, WithoutItsGuideBesideItTheProgramOpensTheOneItCarries) {
+    const fs::path browserProgram = CopyOfThisProgram(root_ / "browser.exe");
+    const fs::path temporary = root_ / "temporary";
+    fs::create_directories(temporary);
+    std::array<wchar_t, MAX_PATH + 1> savedTmp{};
+    const bool hadTmp = GetEnvironmentVariableW(L"TMP", savedTmp.data(), MAX_PATH) > 0;
+    SetEnvironmentVariableW(L"TMP", temporary.c_str());
+    const auto click = [&](w::ShellBrowser& browser) {
+        return RunChild([&] {
+            EXPECT_GT(browser.shellExecute("open", w::Narrow(browserProgram.wstring()) + " ", "README.html", "",
+                                           selvatro::platform::kShowNormal),
+                      selvatro::platform::kShellFailureCeiling);
+        });
+    };
+    const auto files = [&] { return std::distance(fs::directory_iterator(temporary), fs::directory_iterator()); };
+
+    const std::string guide = "<!DOCTYPE html>\n<p>the guide carried inside</p>\n";
+    w::ShellBrowser bare(At("bare copy"), guide);
+    const std::string started = click(bare);
+    EXPECT_NE(started.find("file:///"), std::string::npos) << started;
+    EXPECT_NE(started.find("/temporary/selvatro-guide.htm"), std::string::npos) << started;
+    EXPECT_EQ(Bytes(temporary / "selvatro-guide.htm"), guide);
+    click(bare);
+    EXPECT_EQ(files(), 1);
+
+    const std::string newer = "<!DOCTYPE html>\n<p>a newer guide</p>\n";
+    w::ShellBrowser upgraded(At("bare copy"), newer);
+    EXPECT_NE(click(upgraded).find("/temporary/selvatro-guide.htm"), std::string::npos);
+    EXPECT_EQ(Bytes(temporary / "selvatro-guide.htm"), newer);
+    EXPECT_EQ(files(), 1);
+
+    // Nothing to open: the shell's failure, which the window tells the user, and no browser.
+    w::ShellBrowser none(At("bare copy"));
+    const std::string nothing = RunChild(
+        [&] {
+            EXPECT_EQ(none.shellExecute("open", w::Narrow(browserProgram.wstring()), "README.html", "",
+                                        selvatro::platform::kShowNormal),
+                      selvatro::platform::kShellFileNotFound);
+        },
+        2000);
+    EXPECT_EQ(nothing, "");
+    SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp.data() : nullptr);
+}
+
+// The program carries the page that the build made of the user guide.
+TEST(Win32Guide, TheProgramCarriesTheUserGuide) {
+    const std::string_view guide = w::CarriedGuide();
+    EXPECT_EQ(guide.substr(0, 15), "<!DOCTYPE html>");
+    EXPECT_NE(guide.find("Selvatro"), std::string_view::npos);
+    EXPECT_NE(guide.find("</html>"), std::string_view::npos);
 }
 
 // The test command runs this once in English and once in French (a locale of its own through LOCPATH, as Wine

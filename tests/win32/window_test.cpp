@@ -161,6 +161,45 @@ TEST(LostFocus, TabFollowsTheDesignsOrder) {
     EXPECT_EQ(visited, expected);
 }
 
+// Typing goes to a box as soon as the window shows: the first box in the tab order when it opens, and the box that
+// the user was in when it is restored from the task bar. No box loses the focus to a move inside the window then.
+TEST(Focus, TheWindowOpensWithTheFirstPathBoxReadyForTyping) {
+    Rig rig;
+    rig.show(WindowState::Normal);
+    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+    SendMessageW(GetFocus(), WM_CHAR, L'x', 1);
+    EXPECT_EQ(rig.window.text1(0).text(), "x");
+    EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
+}
+
+TEST(Focus, ARestoreFromTheTaskBarGivesItToTheFirstPathBoxThenToTheBoxLastUsed) {
+    Rig rig;
+    rig.show(WindowState::Minimised);
+    HWND form = rig.window.handle();
+    // The task bar restores a window through its system command.
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+
+    SetFocus(rig.window.text2(2).handle());  // the user clicks into a delay box
+    rig.pump(50);
+    rig.recorder.events.clear();
+    SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    rig.pump(100);
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.text2(2).handle());
+    EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
+
+    // The frame of the logo is a tab stop too: it gets the focus back as a box does.
+    SetFocus(rig.window.picture2());
+    SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    rig.pump(100);
+    SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
+    rig.pump(100);
+    EXPECT_EQ(GetFocus(), rig.window.picture2());
+}
+
 TEST(Resize, OnceAtTheFirstShowAndOncePerChangeOfState) {
     Rig rig;
     rig.show(WindowState::Minimised);
@@ -374,12 +413,18 @@ TEST(Timer, ATickFallingDueBehindAMessageBoxIsDroppedAndTheScheduleGoesOn) {
 }
 
 /// Answers the next dialog of this thread after `ms` milliseconds, from a timer that the dialog's own modal loop
-/// dispatches: with the file name `chosen` and OK, or with Cancel when it is empty.
-void AnswerDialogAfter(UINT ms, std::wstring chosen) {
-    static std::wstring answer;
-    answer = std::move(chosen);
+/// dispatches: with each of `typed` in turn, `ms` apart, in the file name box followed by OK (a folder browses into
+/// it, as when the user types one), or with Cancel for an empty one.
+void AnswerDialogAfter(UINT ms, std::vector<std::wstring> typed) {
+    static std::vector<std::wstring> answers;
+    static std::size_t next = 0;
+    answers = std::move(typed);
+    next = 0;
     SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
+        if (next >= answers.size()) {
+            KillTimer(nullptr, id);
+            return;
+        }
         EnumThreadWindows(
             GetCurrentThreadId(),
             [](HWND w, LPARAM) -> BOOL {
@@ -388,6 +433,7 @@ void AnswerDialogAfter(UINT ms, std::wstring chosen) {
                 if (std::wstring(name) != L"#32770" || IsWindowVisible(w) == FALSE) {
                     return TRUE;
                 }
+                const std::wstring& answer = answers.at(next++);
                 if (answer.empty()) {
                     PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
                 } else {
@@ -412,17 +458,83 @@ TEST(FileDialog, ReturnsTheChosenFileAndReportsACancelWhenAsked) {
     std::wstring system(MAX_PATH, L'\0');
     system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
     const std::wstring notepad = system + L"\\notepad.exe";
-    AnswerDialogAfter(1500, notepad);
+    AnswerDialogAfter(1500, {notepad});
     dialog.showOpen();
     EXPECT_EQ(dialog.fileName(), Narrow(notepad));
 
     dialog.setCancelError(true);
-    AnswerDialogAfter(1500, L"");
+    AnswerDialogAfter(1500, {L""});
     EXPECT_THROW(dialog.showOpen(), platform::DialogCancelled);
     dialog.setCancelError(false);
-    AnswerDialogAfter(1500, L"");
+    AnswerDialogAfter(1500, {L""});
     dialog.showOpen();
     EXPECT_EQ(dialog.fileName(), "");
+    EXPECT_TRUE(rig.fatal.empty());
+}
+
+/// Cancels every dialog of this thread still open after `ms`, again at every `ms` until it goes: a dialog that
+/// refuses its answer (and its message box) ends the call that showed it instead of hanging the test.
+class DialogCloser {
+public:
+    explicit DialogCloser(UINT ms) : timer_(SetTimer(nullptr, 0, ms, &DialogCloser::CancelAll)) {}
+    ~DialogCloser() { KillTimer(nullptr, timer_); }
+    DialogCloser(const DialogCloser&) = delete;
+    DialogCloser& operator=(const DialogCloser&) = delete;
+
+private:
+    static void CALLBACK CancelAll(HWND, UINT, UINT_PTR, DWORD) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND w, LPARAM) -> BOOL {
+                wchar_t name[16] = {};
+                GetClassNameW(w, name, 16);
+                if (std::wstring(name) == L"#32770" && IsWindowVisible(w) != FALSE) {
+                    PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+                }
+                return TRUE;
+            },
+            0);
+    }
+    UINT_PTR timer_;
+};
+
+std::wstring CurrentFolder() {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetCurrentDirectoryW(MAX_PATH, folder.data()));
+    return folder;
+}
+
+// The program sets no option but the hidden read-only box: the current folder follows the choice, so that a
+// relative path typed later resolves against it, and a name that names no file yet is the caller's to judge.
+TEST(FileDialog, TheCurrentFolderFollowsTheChoiceAndAMissingFileIsReturned) {
+    Rig rig;
+    rig.show(WindowState::Minimised);
+    Win32FileDialog dialog(rig.gate, rig.window.handle(), "Choose the application to be started");
+    dialog.setFilter("Executable(*.exe)|*.exe|All(*.*)|*.*");
+    dialog.setFlags(platform::kHideReadOnly);
+    const std::wstring before = CurrentFolder();
+    std::wstring windows(MAX_PATH, L'\0');
+    windows.resize(GetWindowsDirectoryW(windows.data(), MAX_PATH));
+    std::wstring system(MAX_PATH, L'\0');
+    system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
+    ASSERT_NE(SetCurrentDirectoryW(windows.c_str()), FALSE);
+    {
+        const DialogCloser closer(10000);
+        AnswerDialogAfter(1500, {system, L"notepad.exe"});  // the user goes to the folder, then picks the file
+        dialog.showOpen();
+    }
+    EXPECT_EQ(dialog.fileName(), Narrow(system + L"\\notepad.exe"));
+    EXPECT_EQ(CompareStringOrdinal(CurrentFolder().c_str(), -1, system.c_str(), -1, TRUE), CSTR_EQUAL)
+        << Narrow(CurrentFolder());
+
+    const std::wstring missing = windows + L"\\no such program.exe";
+    {
+        const DialogCloser closer(8000);
+        AnswerDialogAfter(1500, {missing});
+        dialog.showOpen();
+    }
+    EXPECT_EQ(dialog.fileName(), Narrow(missing));
+    SetCurrentDirectoryW(before.c_str());
     EXPECT_TRUE(rig.fatal.empty());
 }
 

@@ -56,7 +56,10 @@ void Win32FileDialog::showOpen() {
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     dialog.lpstrTitle = title.c_str();
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    // The Explorer style is the dialog's look, not an option; the options are the program's alone. So the current
+    // folder follows the chosen file (a relative path typed later resolves against it), and a name that names no
+    // file is returned for the program to judge, as it judges a typed path.
+    dialog.Flags = OFN_EXPLORER;
     if ((flags_ & platform::kHideReadOnly) != 0) {
         dialog.Flags |= OFN_HIDEREADONLY;
     }

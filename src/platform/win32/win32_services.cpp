@@ -134,7 +134,8 @@ double Win32Programs::start(const std::string& path) {
     PROCESS_INFORMATION started{};
     if (path.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                         nullptr, &startup, &started)) {
-        throw StartFailed(SystemMessage(path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError()));
+        // The system's reason may name the program ("Bad EXE format for %1."): it gets the path.
+        throw StartFailed(SystemMessage(path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError(), path));
     }
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
@@ -200,6 +201,89 @@ std::int32_t StartupShortcuts::createShellLink(const std::string& /*folder*/, co
 
 // ---- the default web browser ----
 
+namespace {
+
+// The name that the build gives the guide's resource in the program.
+constexpr wchar_t kGuideResource[] = L"USERGUIDE";
+// The carried guide's name in the temporary folder: one name, rewritten, so that clicks do not leave a file each.
+constexpr wchar_t kGuideCopyName[] = L"selvatro-guide.htm";
+
+bool IsOrdinaryFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// True when `path` is a file that holds `bytes` exactly.
+bool HoldsExactly(const std::wstring& path, std::string_view bytes) {
+    const UniqueHandle file =
+        Own(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+        static_cast<unsigned long long>(size.QuadPart) != bytes.size()) {
+        return false;
+    }
+    std::string held(bytes.size(), '\0');
+    std::size_t done = 0;
+    while (done < held.size()) {
+        DWORD read = 0;
+        const auto ask = static_cast<DWORD>(std::min<std::size_t>(held.size() - done, 1U << 20));
+        if (!ReadFile(file.get(), held.data() + done, ask, &read, nullptr) || read == 0) {
+            return false;
+        }
+        done += read;
+    }
+    return held == bytes;
+}
+
+// The carried guide as a page in the user's temporary folder, where the program's other temporary page goes. It
+// cannot be removed after the click, since the browser reads it later and may read it again, so it has one fixed
+// name that each click rewrites only when it differs (a browser may hold it open). A new copy is written whole
+// under a unique name, then moved over the old one: a browser never reads half a page. Nothing when the folder
+// cannot be written.
+std::optional<std::wstring> WriteGuideCopy(std::string_view page) {
+    std::array<wchar_t, MAX_PATH + 2> folder{};
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    if (length == 0 || length >= folder.size()) {
+        return std::nullopt;
+    }
+    const std::wstring target = std::wstring(folder.data(), length) + kGuideCopyName;
+    if (HoldsExactly(target, page)) {
+        return target;
+    }
+    std::array<wchar_t, MAX_PATH + 2> part{};
+    if (GetTempFileNameW(folder.data(), L"sel", 0, part.data()) == 0) {
+        return std::nullopt;
+    }
+    bool written = false;
+    {
+        const UniqueHandle file =
+            Own(CreateFileW(part.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD count = 0;
+        written = file != nullptr && page.size() <= MAXDWORD &&
+                  WriteFile(file.get(), page.data(), static_cast<DWORD>(page.size()), &count, nullptr) &&
+                  count == page.size();
+    }
+    if (!written || !MoveFileExW(part.data(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(part.data());
+        return std::nullopt;
+    }
+    return target;
+}
+
+}  // namespace
+
+std::string_view CarriedGuide() {
+    const HMODULE program = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(program, kGuideResource, RT_RCDATA);
+    HGLOBAL loaded = found != nullptr ? LoadResource(program, found) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) {
+        return {};
+    }
+    return {static_cast<const char*>(bytes), SizeofResource(program, found)};
+}
+
 std::int32_t ShellBrowser::findExecutable(const std::string& file, const std::string& folder, std::string& result) {
     std::array<wchar_t, MAX_PATH> found{};
     const std::wstring wideFolder = Widen(folder);
@@ -218,7 +302,17 @@ std::int32_t ShellBrowser::shellExecute(const std::string& operation, const std:
     // "README.html": no scheme, no drive, no root. The browser would take it from whatever folder is current.
     if (!guideFolder_.empty() && !wideParameters.empty() &&
         wideParameters.find_first_of(L":\\/") == std::wstring::npos) {
-        const std::wstring file = Widen(guideFolder_) + L"\\" + wideParameters;
+        std::wstring file = Widen(guideFolder_) + L"\\" + wideParameters;
+        if (!IsOrdinaryFile(file)) {
+            // A bare copy of the program: the guide it carries, or no page at all, which the caller tells the user,
+            // rather than an address that the browser cannot open.
+            const std::optional<std::wstring> copy =
+                carriedGuide_.empty() ? std::nullopt : WriteGuideCopy(carriedGuide_);
+            if (!copy) {
+                return kShellFileNotFound;
+            }
+            file = *copy;
+        }
         std::array<wchar_t, 2048> address{};
         DWORD length = static_cast<DWORD>(address.size());
         if (SUCCEEDED(UrlCreateFromPathW(file.c_str(), address.data(), &length, 0))) {

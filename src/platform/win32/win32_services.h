@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/encoding.h"
 #include "platform/platform.h"
@@ -98,22 +99,30 @@ public:
 class ShellBrowser final : public Browser {
 public:
     /// `guideFolder` is where an address that is a bare relative file name ("README.html", the user guide beside
-    /// the executable) lies; empty, such an address is passed on as it is.
-    explicit ShellBrowser(std::string guideFolder = {}) : guideFolder_(std::move(guideFolder)) {}
+    /// the executable) lies; empty, such an address is passed on as it is. `carriedGuide` is the page opened instead
+    /// when no such file is there (a copy of the program without its guide).
+    explicit ShellBrowser(std::string guideFolder = {}, std::string_view carriedGuide = {})
+        : guideFolder_(std::move(guideFolder)), carriedGuide_(carriedGuide) {}
     /// The window that owns what the shell shows (its error messages); none until set.
     void setOwner(HWND owner) { owner_ = owner; }
     /// FindExecutableW with a MAX_PATH buffer; the path is copied into `result`, which keeps its size, cut short of
     /// its end and never inside a character. Returns the shell's code.
     std::int32_t findExecutable(const std::string& file, const std::string& folder, std::string& result) override;
     /// ShellExecuteW with the owner window, `command` without its blanks around; a relative file name as
-    /// `parameters` becomes the file: address of that file in the guide folder. Returns the shell's code.
+    /// `parameters` becomes the file: address of that file in the guide folder, or, where it is missing, of the
+    /// carried guide written out as "selvatro-guide.htm" in the user's temporary folder (rewritten when it differs,
+    /// so that one file serves every click). Returns the shell's code: file not found when neither can be opened.
     std::int32_t shellExecute(const std::string& operation, const std::string& command, const std::string& parameters,
                               const std::string& folder, std::int32_t showState) override;
 
 private:
     std::string guideFolder_;
+    std::string_view carriedGuide_;
     HWND owner_ = nullptr;
 };
+
+/// The user guide that the build put inside this program, the page that README.html is; empty when it has none.
+std::string_view CarriedGuide();
 
 /// The process: its reports go to the debugger's output (a GUI program has no standard error).
 class Win32Process final : public Process {

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_text.h"
 
+#include <array>
 #include <climits>
 #include <memory>
 
@@ -69,11 +70,15 @@ std::string FromAnsi(std::string_view ansi) {
     return Narrow(ToWide(CP_ACP, 0, ansi));
 }
 
-std::string SystemMessage(DWORD error) {
+namespace {
+
+// The system's text for `error`, its inserts filled from `arguments` or left as they are when there are none.
+std::string FormatSystemMessage(DWORD error, const DWORD_PTR* arguments) {
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM;
+    flags |= arguments != nullptr ? FORMAT_MESSAGE_ARGUMENT_ARRAY : FORMAT_MESSAGE_IGNORE_INSERTS;
     wchar_t* buffer = nullptr;
-    const DWORD count =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD count = FormatMessageW(flags, nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
     const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(buffer, &LocalFree);
     std::wstring text = count > 0 && buffer != nullptr ? std::wstring(buffer, count) : std::wstring();
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
@@ -83,6 +88,21 @@ std::string SystemMessage(DWORD error) {
         return "error " + std::to_string(error);
     }
     return Narrow(text);
+}
+
+}  // namespace
+
+std::string SystemMessage(DWORD error) {
+    return FormatSystemMessage(error, nullptr);
+}
+
+std::string SystemMessage(DWORD error, const std::string& insert) {
+    // A text may name its inserts up to %99, each read from the array: every one of them is the same text, so that
+    // no text of the system's reads past the array's end.
+    const std::wstring wide = Widen(insert);
+    std::array<DWORD_PTR, 99> arguments{};
+    arguments.fill(reinterpret_cast<DWORD_PTR>(wide.c_str()));
+    return FormatSystemMessage(error, arguments.data());
 }
 
 }  // namespace selvatro::platform::win32

@@ -28,4 +28,8 @@ std::string FromAnsi(std::string_view ansi);
 /// "error N" where the system has none.
 std::string SystemMessage(DWORD error);
 
+/// The same, with `insert` in the place of the inserts that the text names ("%1 is not a valid Win32
+/// application.": the program's path), where the one-argument form leaves them as they are.
+std::string SystemMessage(DWORD error, const std::string& insert);
+
 }  // namespace selvatro::platform::win32

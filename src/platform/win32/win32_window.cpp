@@ -213,6 +213,9 @@ void FormWindow::createControls() {
                     hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
                 SetWindowSubclass(box.edit_, &FormWindow::ControlSubclass, static_cast<UINT_PTR>(id),
                                   reinterpret_cast<DWORD_PTR>(this));
+                if (firstTabStop_ == nullptr) {
+                    firstTabStop_ = box.edit_;
+                }
                 addTool(box.edit_, Widen(isPath ? design_.text1Tip : design_.text2Tip));
                 box.tip_ = Widen(isPath ? design_.text1Tip : design_.text2Tip);
                 break;
@@ -221,6 +224,9 @@ void FormWindow::createControls() {
                 picture2_ = CreateWindowExW(0, kLogoClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0,
                                             0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPicture2Id)),
                                             Instance(), this);
+                if (firstTabStop_ == nullptr) {
+                    firstTabStop_ = picture2_;
+                }
                 break;
         }
     }
@@ -473,6 +479,13 @@ bool FormWindow::preTranslate(MSG& message) {
     return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &message) != FALSE;
 }
 
+HWND FormWindow::focusOnActivation() const {
+    if (lastFocus_ != nullptr && IsWindow(lastFocus_) != FALSE) {
+        return lastFocus_;
+    }
+    return firstTabStop_;
+}
+
 void FormWindow::raiseLostFocus(HWND control) {
     const int id = GetDlgCtrlID(control);
     lostFocusRaised_ = true;
@@ -573,10 +586,17 @@ LRESULT FormWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_ACTIVATE:
-            // Give the focus back to the control that had it, as a dialog does.
-            if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0 && lastFocus_ != nullptr &&
-                IsWindow(lastFocus_) != FALSE) {
-                SetFocus(lastFocus_);
+            // Give the focus back to the control that had it, as a dialog does; the first tab stop when none had
+            // it yet, so that the window opens ready for typing.
+            if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) {
+                SetFocus(focusOnActivation());
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            // A restore from the task bar gives the focus to the window itself, where typing would go nowhere.
+            if (IsIconic(hwnd_) == FALSE) {
+                SetFocus(focusOnActivation());
                 return 0;
             }
             break;
@@ -717,6 +737,11 @@ LRESULT FormWindow::handleLogo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         case WM_SETFOCUS:
+            if (hwnd == picture2_) {
+                lastFocus_ = hwnd;  // the frame is a tab stop too: a restore gives it back
+            }
+            InvalidateRect(logo_, nullptr, FALSE);
+            return 0;
         case WM_KILLFOCUS:
             InvalidateRect(logo_, nullptr, FALSE);
             return 0;

@@ -129,6 +129,8 @@ private:
     void stateReported(platform::WindowState state);
     platform::WindowState reportedState() const;
     void raiseLostFocus(HWND control);
+    /// The control that takes the focus when the window is activated or restored.
+    HWND focusOnActivation() const;
 
     EventGate& gate_;
     const platform::WindowDesign& design_;
@@ -154,6 +156,8 @@ private:
     HWND focusGoesTo_ = nullptr;
     /// The control that held the focus when the window was deactivated, given it back on activation.
     HWND lastFocus_ = nullptr;
+    /// The first control in the tab order, which has the focus when the window first shows.
+    HWND firstTabStop_ = nullptr;
     /// Set when a box's lost-focus event ran during a focus move of ours.
     bool lostFocusRaised_ = false;
     bool shown_ = false;
