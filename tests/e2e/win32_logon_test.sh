@@ -14,47 +14,13 @@ recorder=$2
 runner=$3
 [ -n "${DISPLAY:-}" ] || { echo "win32_logon_test: no DISPLAY (run it under win32_display.sh)" >&2; exit 1; }
 
-work=$(mktemp -d)
-pids=()
-finish() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap finish EXIT
-
-# check and its counters come from the tests' shell library.
-source "$(dirname "$0")/../lib/session.sh"
+# check, wait_for, the work folder and the Wine helpers (install, started_names, window_named...) are shared.
+source "$(dirname "$0")/win32_lib.sh"
+make_work
+wine_prefix
 now() { date +%s.%N; }
 # within A B LOW HIGH: LOW <= B - A <= HIGH
 within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
-wine_run() { "$runner" "$@" </dev/null; }
-
-# The Wine prefix of the build; the runner makes it on first use.
-wine_run cmd /c exit >/dev/null 2>&1
-export WINEPREFIX=${WINEPREFIX:-${SELVATRO_WINE_BUILD_DIR:?}/wineprefix}
-startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
-
-# install NAME ROW...: a folder "NAME/my apps" holding the program, the recorders alpha, beta and gamma and a list
-# of ROWs (PATH=DELAY, each path a name in the folder, written as Windows names it); sets dir.
-install() {
-    dir="$work/$1/my apps"
-    shift
-    mkdir -p "$dir"
-    cp "$exe" "$dir/selvatro.exe"
-    for name in alpha beta gamma; do cp "$recorder" "$dir/$name.exe"; done
-    local windows count=0 row
-    windows=$(wine_run winepath -w "$dir" 2>/dev/null | tr -d '\r')
-    : >"$dir/selvatro.cfg"
-    for row in "$@"; do
-        printf '"%s\\%s","%s"\r\n' "$windows" "${row%=*}" "${row##*=}" >>"$dir/selvatro.cfg"
-        count=$((count + 1))
-    done
-    for ((; count < 5; count++)); do printf '"",""\r\n' >>"$dir/selvatro.cfg"; done
-}
-started_at() { awk -F'\t' -v n="$2.exe" '$1 == n { print $3 }' "$1/launches.log" 2>/dev/null; }
-started_names() { awk -F'\t' '{ sub(/\.exe$/, "", $1); print $1 }' "$1/launches.log" 2>/dev/null | tr '\n' ' '; }
-# The window whose caption matches the pattern, when there is one.
-window_named() { xdotool search --name "$1" 2>/dev/null | head -n1 || true; }
 
 # ---- a logon: three programs at 2, 3 and 3 seconds ----
 install logon alpha.exe=2 beta.exe=3 gamma.exe=3
