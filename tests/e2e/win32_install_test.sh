@@ -4,8 +4,8 @@
 # window and writes the Startup link. A setup that cannot write the program says so through its exit status and
 # leaves the entry as it was; a silent upgrade while the installed program runs a logon ends that copy, which saves
 # its list, and replaces the program. A silent uninstall while it runs leaves no program, no Start-menu link, no
-# Startup link and no uninstall entry, and keeps the user's list; a portable copy's Startup link, pointing
-# elsewhere, outlives a later uninstall. NSIS uninstallers return before their work is done (the uninstaller runs
+# Startup link and no uninstall entry, and keeps the user's list; a portable copy, running from elsewhere, and its
+# Startup link outlive a later uninstall. NSIS uninstallers return before their work is done (the uninstaller runs
 # from a copy of itself), so every step waits on the files, each wait bounded.
 #
 #   win32_install_test.sh INSTALLER VERSION WINE_RUNNER SELVATRO_EXE     (under win32_display.sh: needs $DISPLAY)
@@ -51,6 +51,7 @@ window_open() { [ -n "$(xdotool search --name '^Selvatro' 2>/dev/null | head -n1
 # A logon in progress: the caption counts its seconds.
 counting() { [ -n "$(xdotool search --name ' sec\.$' 2>/dev/null | head -n1)" ]; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+running() { kill -0 "$1" 2>/dev/null; }
 entry_gone() { ! wine_run reg query "$key" >/dev/null 2>&1; }
 
 # The prefix, made by the runner on first use.
@@ -160,12 +161,13 @@ for _ in 1 2 3 4 5; do printf '"",""\r\n'; done >"$portable/selvatro.cfg"
 run=$!
 check "the portable copy writes its Startup link" wait_for 40 test -f "$startup/Selvatro.lnk"
 check "whose window opens" wait_for 40 window_open
-stop_run
 cp "$startup/Selvatro.lnk" "$work/portable.lnk"
 timeout 120 "$runner" "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1 || true
 check "the uninstall entry is removed once more" wait_for 60 entry_gone
 check "the program is removed once more" absent "$dir/selvatro.exe"
 check "the portable copy's Startup link is kept" cmp -s "$startup/Selvatro.lnk" "$work/portable.lnk"
+check "the portable copy, running from elsewhere, is left running" running "$run"
+stop_run
 
 echo "win32_install_test: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
