@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The installer as a Windows user meets it, under Wine in a prefix of its own: a silent install puts the program in
 # the user's programs folder, in the Start menu and in the list of installed programs; a first start opens the
-# window and writes the Startup link. A setup that cannot write the program says so through its exit status and
-# leaves the entry as it was; a silent upgrade while the installed program runs a logon ends that copy, which saves
-# its list, and replaces the program. A silent uninstall while it runs leaves no program, no Start-menu link, no
-# Startup link and no uninstall entry, and keeps the user's list; a portable copy, running from elsewhere, and its
-# Startup link outlive a later uninstall. NSIS uninstallers return before their work is done (the uninstaller runs
-# from a copy of itself), so every step waits on the files, each wait bounded.
+# window and writes the Startup link. While the installed program hangs, a silent setup and a silent uninstall
+# fail through their exit status and leave the program and the entry as they were; a silent upgrade while the
+# installed program runs a logon ends that copy, which saves its list, and replaces the program. A silent uninstall
+# while it runs leaves no program, no Start-menu link, no Startup link and no uninstall entry, and keeps the user's
+# list; a portable copy, running from elsewhere, and its Startup link outlive a later uninstall. NSIS uninstallers
+# return before their work is done (the uninstaller runs from a copy of itself), so every step waits on the files,
+# each wait bounded.
 #
 #   win32_install_test.sh INSTALLER VERSION WINE_RUNNER SELVATRO_EXE     (under win32_display.sh: needs $DISPLAY)
 set -euo pipefail
@@ -94,19 +95,6 @@ check "the window opens" wait_for 40 window_open
 check "the Startup folder holds Selvatro.lnk" wait_for 20 test -f "$startup/Selvatro.lnk"
 stop_run
 
-# ---- a setup that cannot write the program fails, and says so ----
-# A folder in the program's place cannot be written over, as a program held by a process that will not end
-# cannot (a read-only file would not do: the tests may run as root, whom Linux lets write it).
-rm "$dir/selvatro.exe"
-mkdir "$dir/selvatro.exe"
-wine_run reg add "$key" /v DisplayVersion /d 0.0.1 /f >/dev/null 2>&1
-status=0
-timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || status=$?
-check "a setup that cannot replace the program exits with a failure ($status)" test "$status" -ne 0
-check "and leaves the uninstall entry's version as it was" entry_is DisplayVersion 0.0.1
-rmdir "$dir/selvatro.exe"
-cp "$exe" "$dir/selvatro.exe"
-
 # start_logon: starts the installed program on a list whose first program is due in ten minutes, so that it
 # stays, minimised, counting; sets run.
 start_logon() {
@@ -119,11 +107,42 @@ start_logon() {
     run=$!
 }
 
-# ---- a silent upgrade while the installed program runs ----
+# windows_process PID: the Windows program's own process under the one started as PID (the runner and Wine's
+# loader hand over to it), which is the last of the chain.
+windows_process() {
+    local p=$1 child
+    while child=$(pgrep -P "$p" | head -n1) && [ -n "$child" ]; do p=$child; done
+    [ "$p" != "$1" ] && echo "$p"
+}
+
+# ---- a hung Selvatro: a setup and an uninstall that cannot replace or remove it fail, and say so ----
 # The installed program made different from the one in the setup: bytes after its image do not change how it runs.
 printf 'an older program' >>"$dir/selvatro.exe"
+cp "$dir/selvatro.exe" "$work/older.exe"
+wine_run reg add "$key" /v DisplayVersion /d 0.0.1 /f >/dev/null 2>&1
 start_logon
 check "the installed program runs a logon" wait_for 40 counting
+# Stopped, it answers no message and keeps its program open, as a hung program does.
+hung=$(windows_process "$run" || true)
+check "its process is found" test -n "$hung"
+kill -STOP "${hung:-none}" 2>/dev/null || true
+status=0
+timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || status=$?
+check "a setup that cannot replace the hung program exits with a failure ($status)" test "$status" -ne 0
+check "and leaves the program as it was" cmp -s "$dir/selvatro.exe" "$work/older.exe"
+check "and the uninstall entry's version as it was" entry_is DisplayVersion 0.0.1
+# _?= runs the uninstaller in place, where its exit status can be seen, instead of from a copy of itself.
+status=0
+timeout 120 "$runner" "$dir/uninstall.exe" /S "_?=$(wine_run winepath -w "$dir" 2>/dev/null | tr -d '\r')" </dev/null \
+    >/dev/null 2>&1 || status=$?
+check "an uninstall that cannot remove the hung program exits with a failure ($status)" test "$status" -ne 0
+check "and keeps the program" test -f "$dir/selvatro.exe"
+check "and the uninstall entry, to try again" entry_is DisplayName Selvatro
+check "and the Startup link" test -f "$startup/Selvatro.lnk"
+kill -CONT "${hung:-none}" 2>/dev/null || true
+
+# ---- a silent upgrade while the installed program runs (the same copy, going again) ----
+check "the installed program runs its logon again" counting
 status=0
 timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || status=$?
 check "the upgrade while Selvatro runs succeeds ($status)" test "$status" -eq 0
