@@ -39,10 +39,11 @@ if(TARGET selvatro)
                          ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
-# The installer end to end, in a Wine prefix of its own: a silent install, a first start, a silent uninstall.
+# The installer end to end, in a Wine prefix of its own: a silent install, a first start, an upgrade and an
+# uninstall while the program runs, and a portable copy's Startup link that the uninstaller leaves.
 if(TARGET selvatro_installer)
     add_test(NAME win32_install_test
              COMMAND ${selvatro_display} --timeout 240 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_install_test.sh
-                     ${SELVATRO_INSTALLER} ${PROJECT_VERSION} ${CMAKE_CROSSCOMPILING_EMULATOR})
+                     ${SELVATRO_INSTALLER} ${PROJECT_VERSION} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:selvatro>)
     set_tests_properties(win32_install_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
