@@ -16,6 +16,7 @@
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_window.h"
 #include "platform/qt/single_copy.h"
+#include "platform/window_driver.h"
 #include "window/layout.h"
 
 namespace {
@@ -67,9 +68,9 @@ int main(int argc, char** argv) {
     qt::LoadToolkitTranslations(QLocale::system());
 
     platform::EventGate gate;
-    qt::FormWindow formWindow(gate, window::kDesign);
+    platform::WindowDriver driver(gate, window::kDesign);
+    qt::FormWindow formWindow(driver, window::kDesign);
     QApplication::setWindowIcon(formWindow.widget()->windowIcon());
-    qt::QtFileDialog commonDialog1(gate, formWindow.widget(), std::string(window::kDesign.dialogTitle));
     qt::QtMessageBoxes messages(gate, formWindow.widget());
     qt::QtLanguage language;
     qt::QtProcess process;
@@ -79,28 +80,28 @@ int main(int argc, char** argv) {
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
     posix::GioBrowser browser;
 
-    Form1 form(formWindow.controls(commonDialog1),
+    Form1 form(driver.controls(),
                platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
     gate.connect(form);
     // Signals and the session's end close the window as its close button does: through the unload event.
-    qt::SessionEnd sessionEnd([&formWindow] { formWindow.requestUnload(); });
+    qt::SessionEnd sessionEnd([&driver] { driver.requestUnload(); });
     // So does the loss of the X server, with no window left to show a message in.
-    qt::OnDisplayLost([&formWindow, &messages] {
+    qt::OnDisplayLost([&driver, &messages] {
         messages.useStandardError();
-        formWindow.requestUnload();
+        driver.requestUnload();
     });
     std::optional<qt::ShowRequests> showRequests;
     if (copyLock.tryTake() == posix::CopyLock::Result::Taken) {
-        showRequests.emplace(copyLock.socketPath(), [&formWindow] { formWindow.showAgain(); });
+        showRequests.emplace(copyLock.socketPath(), [&driver] { driver.showAgain(); });
     }
 
     gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
-    formWindow.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
-                                                     : window::kDesign.accessibleEnglish);
-    formWindow.showInState();
+    driver.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
+                                                 : window::kDesign.accessibleEnglish);
+    driver.showInState();
     QApplication::exec();
     // The event loop stops only at the end of the session, whose handler has already unloaded; should it stop
     // otherwise, the list is saved all the same.
-    formWindow.requestUnload();
+    driver.requestUnload();
     return 0;
 }

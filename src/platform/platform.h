@@ -12,6 +12,9 @@
 
 namespace selvatro::platform {
 
+/// The rows of the list: a path box and a delay box each.
+inline constexpr int kRowCount = 5;
+
 enum class WindowState : std::int16_t { Normal = 0, Minimised = 1, Maximised = 2 };
 
 enum class MousePointer : std::int16_t { Default = 0, Custom = 99 };
@@ -251,8 +254,8 @@ public:
 /// The controls of the window, as the platform made them.
 struct Controls {
     Window& form;
-    std::array<TextBox*, 5> text1;  ///< the path boxes, top row first
-    std::array<TextBox*, 5> text2;  ///< the delay boxes, top row first
+    std::array<TextBox*, kRowCount> text1;  ///< the path boxes, top row first
+    std::array<TextBox*, kRowCount> text2;  ///< the delay boxes, top row first
     std::array<Label*, 2> affProgramme;
     Timer& timer1;
     FileDialog& commonDialog1;

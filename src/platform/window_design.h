@@ -60,15 +60,16 @@ struct WindowDesign {
     double headingPointSize;
     int headingWeight;  ///< 400 normal, 700 bold
 
-    std::array<Rect, 5> text1;  ///< the path boxes, top row first
+    std::array<Rect, 5> text1;  ///< the path boxes, top row first (one a row)
     std::array<Rect, 5> text2;  ///< the delay boxes, top row first
     Colour text1Background;
     Colour text2Background;
     std::string_view text1Tip;
     std::string_view text2Tip;
 
-    Rect picture2;     ///< the logo's frame
-    Rect imageTovrel;  ///< the logo, inside its frame, which clips it
+    Rect picture2;             ///< the logo's frame
+    Rect imageTovrel;          ///< the logo, inside its frame, which clips it
+    std::string_view logoTip;  ///< the publisher's copyright line, with the address that a click opens
 
     std::array<TabStop, 11> tabOrder;  ///< every control that takes the focus, in the order Tab visits them
 

@@ -5,6 +5,7 @@
 // their widgets from this table alone.
 
 #include "platform/window_design.h"
+#include "window/logo_tip.h"
 
 namespace selvatro::window {
 
@@ -46,6 +47,7 @@ inline constexpr platform::WindowDesign kDesign{
     // The logo is wider than its frame and starts 60 twips above it, so that the frame clips it.
     .picture2 = {60, 2340, 5235, 615},
     .imageTovrel = {0, -60, 5775, 615},
+    .logoTip = kLogoTip,
 
     // Each path box, then its delay box, row after row, then the logo's frame.
     .tabOrder = {{{platform::TabControl::Text1, 0},

@@ -11,75 +11,71 @@ namespace selvatro::fake {
 
 // ---- controls ----
 
-FakeTextBox::FakeTextBox(FakeDesktop& desktop, bool isPathBox, std::int16_t index, std::string tip)
-    : desktop_(desktop), isPathBox_(isPathBox), index_(index), tip_(std::move(tip)) {}
-
-void FakeTextBox::setText(const std::string& text) {
-    if (text == text_) {
-        return;  // the same text raises nothing
-    }
-    text_ = text;
-    selectionStart_ = std::min(selectionStart_, static_cast<int>(platform::CharacterCount(text_)));
-    selectionLength_ = 0;
-    desktop_.raiseChange(*this);
+// The core's side of this box: the window driver's.
+platform::TextBox& FakeTextBox::core() const {
+    const platform::Controls controls = desktop_.driver_.controls();
+    return *(id_.isPath ? controls.text1 : controls.text2).at(static_cast<std::size_t>(id_.row));
 }
 
-void FakeTextBox::userEdit(const std::string& text) {
-    setText(text);
+void FakeTextBox::setText(const std::string& text) {
+    core().setText(text);
+}
+
+void FakeTextBox::setTip(const std::string& tip) {
+    tip_ = tip;
 }
 
 void FakeTextBox::setFocus() {
-    desktop_.moveFocus(this);
+    core().setFocus();
 }
 
 void FakeTextBox::setSelectionLength(int length) {
-    const int available = static_cast<int>(platform::CharacterCount(text_)) - selectionStart_;
-    selectionLength_ = std::clamp(length, 0, std::max(0, available));
+    desktop_.selectFromCaret(id_, length);
+}
+
+platform::WindowState FakeWindow::windowState() const {
+    return desktop_.driver_.windowState();
 }
 
 void FakeWindow::setWindowState(platform::WindowState state) {
-    if (state == state_) {
-        return;
-    }
-    state_ = state;
-    desktop_.raiseResize();
+    desktop_.driver_.setWindowState(state);
 }
 
-void FakeTimer::setEnabled(bool enabled) {
-    if (enabled == enabled_) {
-        return;
-    }
-    enabled_ = enabled;
-    if (enabled_) {
-        desktop_.timerEnabled();
-    }
+bool FakeTimer::isEnabled() const {
+    return desktop_.driver_.controls().timer1.isEnabled();
 }
 
-void FakeFileDialog::showOpen() {
-    ++timesShown_;
-    openedIn_ = desktop_.files.currentFolder;
-    if (failToShow) {
-        throw platform::ControlError("the dialog cannot be shown");
+void FakeFileDialog::setFlags(std::int32_t flags) {
+    desktop_.driver_.controls().commonDialog1.setFlags(flags);
+}
+
+void FakeFileDialog::setFilterIndex(std::int16_t index) {
+    desktop_.driver_.controls().commonDialog1.setFilterIndex(index);
+}
+
+const platform::OpenRequest& FakeFileDialog::settings() const {
+    return desktop_.driver_.dialogSettings();
+}
+
+std::string FakeFileDialog::filter() const {
+    std::string joined;
+    for (const platform::FilterEntry& entry : settings().filter) {
+        joined += (joined.empty() ? "" : "|") + entry.label + "|" + entry.pattern;
     }
-    std::optional<std::string> answer;
-    if (!answers.empty()) {
-        answer = answers.front();
-        answers.pop_front();
-    }
-    if (!answer) {
-        if (cancelError_) {
-            throw platform::DialogCancelled();
-        }
-        fileName_.clear();
-        return;
-    }
-    fileName_ = *answer;
+    return joined;
 }
 
 void FakeMessageBoxes::show(const std::string& text, platform::MessageStyle style, const std::string& title) {
-    shown.push_back({text, style, title});
-    if (whileOpen) {
-        whileOpen();
+    const auto open = [&] {
+        shown.push_back({text, style, title});
+        if (whileOpen) {
+            whileOpen();
+        }
+    };
+    if (gate != nullptr) {
+        gate->runModal(open);
+    } else {
+        open();
     }
 }
 
@@ -208,7 +204,8 @@ void FakeProcess::end(int status) {
 // ---- the desktop ----
 
 FakeDesktop::FakeDesktop(Profile profile)
-    : window(*this),
+    : driver_(gate_, window::kDesign),
+      window(*this),
       heading0(std::string(window::kDesign.headingCaptions[0])),
       heading1(std::string(window::kDesign.headingCaptions[1])),
       timer(*this),
@@ -219,18 +216,27 @@ FakeDesktop::FakeDesktop(Profile profile)
       language(profile_),
       browser(files),
       profile_(std::move(profile)) {
-    for (std::int16_t i = 0; i < 5; ++i) {
-        text1.push_back(std::make_unique<FakeTextBox>(*this, true, i, std::string(window::kDesign.text1Tip)));
-        text2.push_back(std::make_unique<FakeTextBox>(*this, false, i, std::string(window::kDesign.text2Tip)));
+    for (int row = 0; row < platform::kRowCount; ++row) {
+        text1.push_back(
+            std::make_unique<FakeTextBox>(*this, platform::BoxId{true, row}, std::string(window::kDesign.text1Tip)));
+        text2.push_back(
+            std::make_unique<FakeTextBox>(*this, platform::BoxId{false, row}, std::string(window::kDesign.text2Tip)));
     }
-    platform::Controls controls{window,
-                                {text1[0].get(), text1[1].get(), text1[2].get(), text1[3].get(), text1[4].get()},
-                                {text2[0].get(), text2[1].get(), text2[2].get(), text2[3].get(), text2[4].get()},
-                                {&heading0, &heading1},
-                                timer,
-                                dialog};
+    driver_.attach(*this);
+    messages.gate = &gate_;
     platform::Services services{messages, facts, programs, files, language, shortcuts, browser, process};
-    form_ = std::make_unique<Form1>(controls, services);
+    form_ = std::make_unique<Form1>(driver_.controls(), services);
+    gate_.connect(*form_);
+    // An error that escapes an event of the loop ends the process, as on a real desktop; ending it is how the
+    // process's own end leaves the loop, which is no error.
+    gate_.setFatalHandler([this](const std::string& what) {
+        if (process.ended || runaway_) {
+            return;
+        }
+        unhandled_.push_back(what);
+        process.ended = true;
+        process.exitStatus = 1;
+    });
 }
 
 FakeDesktop::~FakeDesktop() = default;
@@ -245,10 +251,22 @@ void FakeDesktop::dispatch(const std::function<void()>& event) {
     } catch (const ProcessEnded&) {
         // The process is gone: the event loop stops here, as it would on a real desktop.
     }
+    if (runaway_) {
+        runaway_ = false;
+        throw RunawayChain{};
+    }
 }
 
-void FakeDesktop::raiseChange(const FakeTextBox& box) {
+FakeTextBox& FakeDesktop::boxOf(platform::BoxId box) const {
+    return *(box.isPath ? text1 : text2).at(static_cast<std::size_t>(box.row));
+}
+
+void FakeDesktop::changeText(FakeTextBox& box, const std::string& text) {
+    box.text_ = text;
+    box.selectionStart_ = std::min(box.selectionStart_, static_cast<int>(platform::CharacterCount(text)));
+    box.selectionLength_ = 0;
     if (changeDepth_ >= maxChainDepth || ++changesThisCall_ > maxChangesPerCall) {
+        runaway_ = true;  // a rule that sets itself off without end: stopped here, failed by dispatch
         throw RunawayChain{};
     }
     ++changeDepth_;
@@ -258,11 +276,11 @@ void FakeDesktop::raiseChange(const FakeTextBox& box) {
         int& depth;
         ~Leave() { --depth; }
     } leave{changeDepth_};
-    if (box.isPathBox()) {
-        form_->Text1_Change(box.index());
-    } else {
-        form_->Text2_Change(box.index());
-    }
+    driver_.textChanged(box.id());
+}
+
+void FakeDesktop::putText(platform::BoxId box, const std::string& text) {
+    changeText(boxOf(box), text);
 }
 
 void FakeDesktop::moveFocus(FakeTextBox* box) {
@@ -274,50 +292,73 @@ void FakeDesktop::moveFocus(FakeTextBox* box) {
     }
     FakeTextBox* had = focused_;
     focused_ = box;
-    if (had == nullptr) {
-        return;
+    if (had != nullptr) {
+        driver_.focusLost(had->id());
+        ++sweeps;
+        if (afterSweep) {
+            afterSweep();
+        }
     }
-    if (had->isPathBox()) {
-        form_->Text1_LostFocus(had->index());
-    } else {
-        form_->Text2_LostFocus(had->index());
-    }
-    ++sweeps;
-    if (afterSweep) {
-        afterSweep();
+    driver_.focusGained(box != nullptr ? std::optional<platform::BoxId>(box->id()) : std::nullopt);
+}
+
+void FakeDesktop::selectFromCaret(platform::BoxId id, int length) {
+    FakeTextBox& box = boxOf(id);
+    const int available = static_cast<int>(platform::CharacterCount(box.text_)) - box.selectionStart_;
+    box.selectionLength_ = std::clamp(length, 0, std::max(0, available));
+}
+
+void FakeDesktop::setCaption(const std::string& caption) {
+    window.captions_.push_back(caption);
+}
+
+void FakeDesktop::showFirst(platform::WindowState state) {
+    window.state_ = state;
+}
+
+void FakeDesktop::changeState(platform::WindowState state) {
+    window.state_ = state;
+    driver_.stateChanged();
+}
+
+void FakeDesktop::runTimer(bool running) {
+    timer.running_ = running;
+    if (running) {
+        timer.nextTickAt_ = nowMs_ + window::kDesign.timerIntervalMs;
     }
 }
 
-void FakeDesktop::raiseResize() {
-    if (shown_) {
-        form_->Form_Resize();
+std::optional<std::string> FakeDesktop::openDialog(const platform::OpenRequest& request) {
+    ++dialog.timesShown_;
+    (void)request;  // what it was set up with stays readable in the driver's settings
+    dialog.openedIn_ = files.currentFolder;
+    if (dialog.failToShow) {
+        throw platform::ControlError("the dialog cannot be shown");
     }
-}
-
-void FakeDesktop::timerEnabled() {
-    timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
+    std::optional<std::string> answer;
+    if (!dialog.answers.empty()) {
+        answer = dialog.answers.front();
+        dialog.answers.pop_front();
+    }
+    return answer;
 }
 
 void FakeDesktop::start() {
     dispatch([this] {
-        form_->Form_Load();
-        shown_ = true;
-        timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
-        form_->Form_Resize();
+        gate_.raise([](platform::FormEvents& e) { e.Form_Load(); });
+        if (!process.ended) {
+            driver_.showInState();
+        }
     });
 }
 
 void FakeDesktop::advance(std::int64_t ms) {
     const std::int64_t until = nowMs_ + ms;
-    while (!process.ended && shown_ && timer.isEnabled() && timer.nextTickAt() <= until) {
-        nowMs_ = timer.nextTickAt();
-        timer.rearm(nowMs_ + window::kDesign.timerIntervalMs);
-        if (inTick_) {
-            continue;  // a tick never runs inside another one: the due tick is dropped
-        }
-        inTick_ = true;
-        dispatch([this] { form_->Timer1_Timer(); });
-        inTick_ = false;
+    while (!process.ended && timer.running_ && timer.nextTickAt_ <= until) {
+        nowMs_ = timer.nextTickAt_;
+        timer.nextTickAt_ = nowMs_ + window::kDesign.timerIntervalMs;
+        // A tick due inside another, or behind a dialog of ours, is dropped by the gate.
+        dispatch([this] { driver_.tickDue(); });
     }
     nowMs_ = std::max(nowMs_, until);
 }
@@ -330,14 +371,18 @@ void FakeDesktop::type(FakeTextBox& box, const std::string& text) {
             ++n;
         }
         const std::string next = box.text() + text.substr(i, n);
-        dispatch([&] { box.userEdit(next); });
+        edit(box, next);
         i += n;
     }
 }
 
 void FakeDesktop::edit(FakeTextBox& box, const std::string& text) {
     focus(box);
-    dispatch([&] { box.userEdit(text); });
+    dispatch([&] {
+        if (text != box.text_) {
+            changeText(box, text);  // one user edit: the change event runs once
+        }
+    });
 }
 
 void FakeDesktop::focus(FakeTextBox& box) {
@@ -350,46 +395,49 @@ void FakeDesktop::focusElsewhere() {
 
 void FakeDesktop::clickPathBox(int row) {
     focus(*text1.at(static_cast<std::size_t>(row)));
-    dispatch([&] { form_->Text1_Click(static_cast<std::int16_t>(row)); });
+    dispatch([&] { driver_.clicked(platform::Pointed::Text1, row); });
 }
 
 void FakeDesktop::minimise() {
-    dispatch([&] { window.setWindowState(platform::WindowState::Minimised); });
-}
-
-void FakeDesktop::restore() {
-    dispatch([&] { window.setWindowState(platform::WindowState::Normal); });
-}
-
-void FakeDesktop::close() {
     dispatch([&] {
-        std::int16_t cancel = 0;
-        form_->Form_Unload(cancel);
+        window.state_ = platform::WindowState::Minimised;
+        driver_.stateChanged();
     });
 }
 
+void FakeDesktop::restore() {
+    dispatch([&] {
+        window.state_ = platform::WindowState::Normal;
+        driver_.stateChanged();
+    });
+}
+
+void FakeDesktop::close() {
+    dispatch([&] { driver_.requestUnload(); });
+}
+
 void FakeDesktop::clickLogo() {
-    dispatch([&] { form_->Image_Tovrel_Click(); });
+    dispatch([&] { driver_.clicked(platform::Pointed::Logo); });
 }
 
 void FakeDesktop::mouseOverBackground() {
-    dispatch([&] { form_->Form_MouseMove(); });
+    dispatch([&] { driver_.mouseMoved(platform::Pointed::Background); });
 }
 
 void FakeDesktop::mouseOverLogo() {
-    dispatch([&] { form_->Image_Tovrel_MouseMove(); });
+    dispatch([&] { driver_.mouseMoved(platform::Pointed::Logo); });
 }
 
 void FakeDesktop::mouseOverText1(int row) {
-    dispatch([&] { form_->Text1_MouseMove(static_cast<std::int16_t>(row)); });
+    dispatch([&] { driver_.mouseMoved(platform::Pointed::Text1, row); });
 }
 
 void FakeDesktop::mouseOverText2(int row) {
-    dispatch([&] { form_->Text2_MouseMove(static_cast<std::int16_t>(row)); });
+    dispatch([&] { driver_.mouseMoved(platform::Pointed::Text2, row); });
 }
 
 void FakeDesktop::mouseOverHeading(int index) {
-    dispatch([&] { form_->Aff_Programme_MouseMove(static_cast<std::int16_t>(index)); });
+    dispatch([&] { driver_.mouseMoved(platform::Pointed::Heading, index); });
 }
 
 std::string FakeDesktop::row(int i) const {

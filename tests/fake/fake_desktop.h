@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "platform/event_gate.h"
 #include "platform/platform.h"
+#include "platform/window_driver.h"
 
 namespace selvatro::fake {
 
@@ -29,55 +31,57 @@ struct RunawayChain {};
 
 class FakeDesktop;
 
+/// A box as the test platform keeps it: its text, tip and selection. Its platform side goes through the window
+/// driver, as the core's calls do.
 class FakeTextBox final : public platform::TextBox {
 public:
-    FakeTextBox(FakeDesktop& desktop, bool isPathBox, std::int16_t index, std::string tip);
+    FakeTextBox(FakeDesktop& desktop, platform::BoxId id, std::string tip)
+        : desktop_(desktop), id_(id), tip_(std::move(tip)) {}
     std::string text() const override { return text_; }
     void setText(const std::string& text) override;
-    void setTip(const std::string& tip) override { tip_ = tip; }
+    void setTip(const std::string& tip) override;
     void setFocus() override;
     void setSelectionLength(int length) override;
 
-    bool isPathBox() const { return isPathBox_; }
-    std::int16_t index() const { return index_; }
+    platform::BoxId id() const { return id_; }
+    bool isPathBox() const { return id_.isPath; }
+    std::int16_t index() const { return static_cast<std::int16_t>(id_.row); }
     const std::string& tip() const { return tip_; }
     int selectionStart() const { return selectionStart_; }
     int selectionLength() const { return selectionLength_; }
     /// Puts the caret at character `position`, as a user's click would.
     void placeCaret(int position) { selectionStart_ = position, selectionLength_ = 0; }
-    /// Replaces the text as one user edit: the change event runs once when the text differs.
-    void userEdit(const std::string& text);
 
 private:
+    friend class FakeDesktop;
+    platform::TextBox& core() const;
     FakeDesktop& desktop_;
-    bool isPathBox_;
-    std::int16_t index_;
+    platform::BoxId id_;
     std::string text_;
     std::string tip_;
     int selectionStart_ = 0;
     int selectionLength_ = 0;
 };
 
-class FakeLabel final : public platform::Label {
+class FakeLabel final {
 public:
     explicit FakeLabel(std::string caption) : caption_(std::move(caption)) {}
-    void setCaption(const std::string& caption) override { caption_ = caption; }
-    void setTip(const std::string& tip) override { tip_ = tip; }
     const std::string& caption() const { return caption_; }
     const std::string& tip() const { return tip_; }
 
 private:
+    friend class FakeDesktop;
     std::string caption_;
     std::string tip_;
 };
 
-class FakeWindow final : public platform::Window {
+/// The window as the test platform keeps it; its state changes go through the window driver.
+class FakeWindow final {
 public:
     explicit FakeWindow(FakeDesktop& desktop) : desktop_(desktop) {}
-    void setCaption(const std::string& caption) override { captions_.push_back(caption); }
-    platform::WindowState windowState() const override { return state_; }
-    void setWindowState(platform::WindowState state) override;
-    void setMousePointer(platform::MousePointer pointer) override { pointer_ = pointer; }
+    platform::WindowState windowState() const;
+    /// As the core sets it.
+    void setWindowState(platform::WindowState state);
 
     /// The caption shown now.
     const std::string& caption() const { return captions_.back(); }
@@ -86,59 +90,57 @@ public:
     platform::MousePointer pointer() const { return pointer_; }
 
 private:
+    friend class FakeDesktop;
     FakeDesktop& desktop_;
     platform::WindowState state_ = platform::WindowState::Minimised;  // the window is created minimised
     std::vector<std::string> captions_{"Selvatro"};
     platform::MousePointer pointer_ = platform::MousePointer::Default;
 };
 
-class FakeTimer final : public platform::Timer {
+class FakeTimer final {
 public:
     explicit FakeTimer(FakeDesktop& desktop) : desktop_(desktop) {}
-    void setEnabled(bool enabled) override;
-    bool isEnabled() const override { return enabled_; }
+    /// Whether the core has the timer enabled.
+    bool isEnabled() const;
+    /// Whether ticks come now: enabled, and the window shown.
+    bool isRunning() const { return running_; }
     std::int64_t nextTickAt() const { return nextTickAt_; }
-    void rearm(std::int64_t at) { nextTickAt_ = at; }
 
 private:
+    friend class FakeDesktop;
     FakeDesktop& desktop_;
-    bool enabled_ = true;  // enabled at design time; ticks start once the window is shown
+    bool running_ = false;
     std::int64_t nextTickAt_ = 0;
 };
 
-class FakeFileDialog final : public platform::FileDialog {
+/// The file dialog: answers as a test scripts them, and what the program set up before each opening.
+class FakeFileDialog final {
 public:
     explicit FakeFileDialog(FakeDesktop& desktop) : desktop_(desktop) {}
-    void setTitle(const std::string& title) override { title_ = title; }
-    void setCancelError(bool cancelError) override { cancelError_ = cancelError; }
-    void setFlags(std::int32_t flags) override { flags_ = flags; }
-    void setFilter(const std::string& filter) override { filter_ = filter; }
-    void setFilterIndex(std::int16_t index) override { filterIndex_ = index; }
-    void showOpen() override;
-    std::string fileName() const override { return fileName_; }
+    /// As the core sets them.
+    void setFlags(std::int32_t flags);
+    void setFilterIndex(std::int16_t index);
 
     /// The answers to the next openings, in order: a full path, or nothing for Cancel.
     std::deque<std::optional<std::string>> answers;
     /// When set, showing the dialog fails with a control error.
     bool failToShow = false;
 
-    const std::string& title() const { return title_; }
-    bool cancelError() const { return cancelError_; }
-    std::int32_t flags() const { return flags_; }
-    const std::string& filter() const { return filter_; }
-    std::int16_t filterIndex() const { return filterIndex_; }
+    // The settings as the program left them.
+    const std::string& title() const { return settings().title; }
+    bool cancelError() const { return settings().cancelError; }
+    std::int32_t flags() const { return settings().flags; }
+    /// The filter as the program wrote it, "label|pattern|...".
+    std::string filter() const;
+    int filterIndex() const { return settings().filterIndex; }
     int timesShown() const { return timesShown_; }
     /// The current folder when the dialog was last shown.
     const std::string& openedIn() const { return openedIn_; }
 
 private:
+    friend class FakeDesktop;
+    const platform::OpenRequest& settings() const;
     FakeDesktop& desktop_;
-    std::string title_ = "Choisissez l'application à démarrer";
-    bool cancelError_ = false;
-    std::int32_t flags_ = 0;
-    std::string filter_;
-    std::int16_t filterIndex_ = 0;
-    std::string fileName_;
     int timesShown_ = 0;
     std::string openedIn_;
 };
@@ -155,6 +157,8 @@ public:
     std::vector<ShownMessage> shown;
     /// Runs while a message is open, before the user closes it (a test may advance the clock there).
     std::function<void()> whileOpen;
+    /// The gate of the window the boxes belong to, whose modal rule they keep; none for boxes that stand alone.
+    platform::EventGate* gate = nullptr;
 };
 
 struct Profile {
@@ -317,8 +321,9 @@ public:
     std::vector<std::string> reported;  ///< the lines written for the session's journal
 };
 
-/// A whole desktop with one Form1 on it.
-class FakeDesktop {
+/// A whole desktop with one Form1 on it: the window driver and the event gate of the real desktops, over a toolkit
+/// in memory.
+class FakeDesktop final : private platform::WindowBackend {
 public:
     explicit FakeDesktop(Profile profile = Profile());
     ~FakeDesktop();
@@ -364,6 +369,8 @@ public:
     std::string rows() const;
     /// The box that has the focus, or nothing.
     const FakeTextBox* focused() const { return focused_; }
+    /// The errors that escaped an event from the event loop: each ended the process with status 1.
+    const std::vector<std::string>& unhandled() const { return unhandled_; }
 
     // What the change and lost-focus events did, for tests of the rules' chains.
     int maxChainDepth = 16;       ///< deeper nesting of change events counts as runaway
@@ -375,6 +382,12 @@ public:
     /// Runs after each lost-focus event.
     std::function<void()> afterSweep;
 
+private:
+    // Declared first: the controls below reach the core through them.
+    platform::EventGate gate_;
+    platform::WindowDriver driver_;
+
+public:
     // The fakes, for tests to script and read.
     FakeWindow window;
     std::vector<std::unique_ptr<FakeTextBox>> text1;
@@ -397,23 +410,50 @@ public:
     /// Writes the list file as five records of path/delay pairs.
     void writeList(const std::vector<std::pair<std::string, std::string>>& rows);
 
-    // Used by the fakes themselves.
-    void raiseChange(const FakeTextBox& box);
-    void moveFocus(FakeTextBox* box);
-    void raiseResize();
-    void timerEnabled();
+    /// The window driver, which the core's calls and the toolkit's reports go through.
+    platform::WindowDriver& driver() { return driver_; }
 
 private:
+    friend class FakeTextBox;
+    friend class FakeWindow;
+    friend class FakeTimer;
+    friend class FakeFileDialog;
+
+    // The toolkit in memory.
+    void setCaption(const std::string& caption) override;
+    platform::WindowState currentState() const override { return window.state_; }
+    void showFirst(platform::WindowState state) override;
+    void changeState(platform::WindowState state) override;
+    void bringToFront() override {}
+    void setPointer(platform::MousePointer pointer) override { window.pointer_ = pointer; }
+    std::string text(platform::BoxId box) const override { return boxOf(box).text_; }
+    void putText(platform::BoxId box, const std::string& text) override;
+    void setTip(platform::BoxId box, const std::string& tip) override { boxOf(box).tip_ = tip; }
+    void focus(platform::BoxId box) override { moveFocus(&boxOf(box)); }
+    void selectFromCaret(platform::BoxId box, int length) override;
+    void describe(platform::BoxId, const std::string&, const std::string&) override {}
+    void describeLogo(const std::string&, const std::string&) override {}
+    void setHeadingCaption(int index, const std::string& caption) override { headingOf(index).caption_ = caption; }
+    void setHeadingTip(int index, const std::string& tip) override { headingOf(index).tip_ = tip; }
+    void runTimer(bool running) override;
+    std::optional<std::string> openDialog(const platform::OpenRequest& request) override;
+
+    FakeTextBox& boxOf(platform::BoxId box) const;
+    FakeLabel& headingOf(int index) { return index == 0 ? heading0 : heading1; }
+    /// Puts `text` in the box and reports the change, as the toolkit does for an edit or an assignment.
+    void changeText(FakeTextBox& box, const std::string& text);
+    void moveFocus(FakeTextBox* box);
+    /// Runs one user action or event from the loop; stops once the process has ended.
     void dispatch(const std::function<void()>& event);
 
     Profile profile_;
     std::unique_ptr<Form1> form_;
     FakeTextBox* focused_ = nullptr;
     std::int64_t nowMs_ = 0;
-    bool shown_ = false;
-    bool inTick_ = false;
     int changeDepth_ = 0;
     int changesThisCall_ = 0;
+    bool runaway_ = false;
+    std::vector<std::string> unhandled_;
 };
 
 }  // namespace selvatro::fake

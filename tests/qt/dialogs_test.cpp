@@ -24,7 +24,7 @@ constexpr const char* kPickerFilter =
     "Executable(*.exe)|*.exe|Batch Files (*.bat)|*.bat|Command(*.cmd)|*.cmd|Command(*.com)|*.com";
 
 TEST(FileDialog, FilterEntriesKeepTheirLabelsAndTheExecutableEntryListsPrograms) {
-    const std::vector<NameFilter> filters = NameFilters(kPickerFilter);
+    const std::vector<NameFilter> filters = NameFilters(SplitFilter(kPickerFilter));
     ASSERT_EQ(filters.size(), 4u);
     const std::pair<const char*, bool> expected[] = {{"Executable(*.exe) (*)", true},
                                                      {"Batch Files (*.bat) (*.bat)", false},
@@ -34,9 +34,9 @@ TEST(FileDialog, FilterEntriesKeepTheirLabelsAndTheExecutableEntryListsPrograms)
         EXPECT_EQ(filters[i].qtFilter, QString(expected[i].first));
         EXPECT_EQ(filters[i].executableOnly, expected[i].second);
     }
-    EXPECT_EQ(NameFilters("Texts|*.txt;*.md|Dangling").size(), 1u);
-    EXPECT_EQ(NameFilters("Texts|*.txt;*.md")[0].qtFilter, QString("Texts (*.txt *.md)"));
-    EXPECT_TRUE(NameFilters("").empty());
+    EXPECT_EQ(NameFilters(SplitFilter("Texts|*.txt;*.md|Dangling")).size(), 1u);
+    EXPECT_EQ(NameFilters(SplitFilter("Texts|*.txt;*.md"))[0].qtFilter, QString("Texts (*.txt *.md)"));
+    EXPECT_TRUE(NameFilters(SplitFilter("")).empty());
 }
 
 class PickerDialog : public testing::Test {
@@ -99,7 +99,7 @@ protected:
     QTemporaryDir folder;
     QString saved;
     Rig rig;
-    QtFileDialog dialog{rig.gate, rig.window.widget(), "Choisissez"};
+    FileDialog& dialog = rig.controls.commonDialog1;
     QString title, directory;
 };
 

@@ -101,13 +101,12 @@ protected:
             text += list::Record(path, delay);
         }
         files.files[facts.folder() + "/" + std::string(list::kListFileName)] = text;
-        form = std::make_unique<Form1>(
-            window.controls(dialog),
-            platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
+        form = std::make_unique<Form1>(driver.controls(), platform::Services{messages, facts, programs, files, language,
+                                                                             shortcuts, browser, process});
         gate.connect(*form);
         gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
-        window.setWindowState(platform::WindowState::Normal);
-        window.showInState();
+        driver.setWindowState(platform::WindowState::Normal);
+        driver.showInState();
         activate();
     }
 
@@ -117,8 +116,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.widget()));
     }
 
-    QLineEdit* path(int row) { return window.text1(row).edit(); }
-    QLineEdit* delay(int row) { return window.text2(row).edit(); }
+    QLineEdit* path(int row) { return window.edit({true, row}); }
+    QLineEdit* delay(int row) { return window.edit({false, row}); }
     QWidget* focused() const { return window.widget()->focusWidget(); }
 
     /// The rows as the line edits show them, "path/delay|...", an empty box as "" and the test's folder left out.
@@ -157,7 +156,7 @@ protected:
     }
 
     /// Puts a delay into row 3, which has no program: from then on only a clearing sweep removes it.
-    void strayDelay() { window.text2(3).setText("9"); }
+    void strayDelay() { driver.controls().text2.at(3)->setText("9"); }
 
     void tab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
 
@@ -178,8 +177,8 @@ protected:
     // The form outlives the window, so that nothing the window's teardown raises reaches a form already gone.
     std::unique_ptr<Form1> form;
     EventGate gate;
-    FormWindow window{gate, selvatro::window::kDesign};
-    QtFileDialog dialog{gate, window.widget(), "Choisissez l'application à démarrer"};
+    WindowDriver driver{gate, selvatro::window::kDesign};
+    FormWindow window{driver, selvatro::window::kDesign};
     QtMessageBoxes messages{gate, window.widget()};
 };
 
@@ -190,7 +189,7 @@ TEST_F(EditorWindow, ADelayTypedBelowThePreviousRowsIsRaisedAtOnce) {
     ASSERT_EQ(rows(), R"(A/10|B/20|""/""|""/""|""/"")");
     // Typed over, replaced by a letter, deleted: each reads as no more than row 0's delay.
     for (const QString keys : {"5", "x", ""}) {
-        window.text2(1).setText("20");
+        driver.controls().text2.at(1)->setText("20");
         typeOver(delay(1), keys);
         EXPECT_EQ(rows(), R"(A/10|B/11|""/""|""/""|""/"")") << "typed: " << keys.toStdString();
         EXPECT_EQ(QApplication::focusWidget(), delay(1)) << "the rule moved the focus";

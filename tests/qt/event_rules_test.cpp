@@ -25,14 +25,14 @@ TEST(ChangeEvent, RunsNestedInsideSetTextAndOnlyForADifferentText) {
     Events seenInside;
     rig.recorder.hook = [&](const std::string& e) {
         if (inside) {
-            seenInside.push_back(e + " with text " + rig.window.text2(3).text());
+            seenInside.push_back(e + " with text " + rig.text2(3).text());
         }
     };
     inside = true;
-    rig.window.text2(3).setText("12");
-    rig.window.text2(3).setText("12");  // the same text: silent
-    rig.window.text1(0).setText("/usr/bin/env");
-    rig.window.text1(0).setText("");
+    rig.text2(3).setText("12");
+    rig.text2(3).setText("12");  // the same text: silent
+    rig.text1(0).setText("/usr/bin/env");
+    rig.text1(0).setText("");
     inside = false;
     EXPECT_EQ(seenInside,
               (Events{"Text2_Change(3) with text 12", "Text1_Change(0) with text 12", "Text1_Change(0) with text 12"}));
@@ -41,12 +41,12 @@ TEST(ChangeEvent, RunsNestedInsideSetTextAndOnlyForADifferentText) {
 TEST(ChangeEvent, OncePerKeystrokeAndPerPaste) {
     Rig rig;
     rig.showNormal();
-    QTest::keyClicks(rig.window.text2(1).edit(), "25");
+    QTest::keyClicks(rig.window.edit({false, 1}), "25");
     EXPECT_EQ(rig.recorder.only("Text2_Change"), (Events{"Text2_Change(1)", "Text2_Change(1)"}));
-    EXPECT_EQ(rig.window.text2(1).text(), "25");
+    EXPECT_EQ(rig.text2(1).text(), "25");
     rig.recorder.events.clear();
-    rig.window.text2(1).edit()->selectAll();
-    QTest::keyClick(rig.window.text2(1).edit(), Qt::Key_Delete);
+    rig.window.edit({false, 1})->selectAll();
+    QTest::keyClick(rig.window.edit({false, 1}), Qt::Key_Delete);
     EXPECT_EQ(rig.recorder.only("Text2_Change"), (Events{"Text2_Change(1)"}));
 }
 
@@ -55,17 +55,16 @@ TEST(ChangeEvent, ChainsOfAssignmentsEndWhereTheTextsStopChanging) {
     Rig rig;
     rig.recorder.hook = [&](const std::string& e) {
         for (int i = 1; i < 5; ++i) {
-            if (e == Recorder::at("Text1_Change", static_cast<std::int16_t>(i)) &&
-                rig.window.text1(i - 1).text().empty()) {
-                rig.window.text1(i - 1).setText(rig.window.text1(i).text());
-                rig.window.text1(i).setText("");
+            if (e == Recorder::at("Text1_Change", static_cast<std::int16_t>(i)) && rig.text1(i - 1).text().empty()) {
+                rig.text1(i - 1).setText(rig.text1(i).text());
+                rig.text1(i).setText("");
             }
         }
     };
-    rig.window.text1(4).setText("/bin/true");
-    EXPECT_EQ(rig.window.text1(0).text(), "/bin/true");
+    rig.text1(4).setText("/bin/true");
+    EXPECT_EQ(rig.text1(0).text(), "/bin/true");
     for (int i = 1; i < 5; ++i) {
-        EXPECT_EQ(rig.window.text1(i).text(), "") << "row " << i;
+        EXPECT_EQ(rig.text1(i).text(), "") << "row " << i;
     }
 }
 
@@ -77,12 +76,12 @@ TEST(ChangeEvent, AnErrorInANestedEventReachesTheCodeThatSetTheText) {
             throw platform::OverflowError("overflow");
         }
     };
-    EXPECT_THROW(rig.window.text2(0).setText("99999"), platform::OverflowError);
-    EXPECT_EQ(rig.window.text2(0).text(), "99999");
+    EXPECT_THROW(rig.text2(0).setText("99999"), platform::OverflowError);
+    EXPECT_EQ(rig.text2(0).text(), "99999");
     EXPECT_TRUE(rig.fatal.empty());
     // The gate is clear again: the next assignment raises its event normally.
     rig.recorder.hook = nullptr;
-    rig.window.text2(1).setText("3");
+    rig.text2(1).setText("3");
     EXPECT_EQ(rig.recorder.only("Text2_Change").back(), "Text2_Change(1)");
 }
 
@@ -94,20 +93,20 @@ TEST(ChangeEvent, AnErrorEscapingAUserEditEndsTheProgram) {
             throw platform::OverflowError("too big");
         }
     };
-    QTest::keyClick(rig.window.text2(2).edit(), Qt::Key_7);
+    QTest::keyClick(rig.window.edit({false, 2}), Qt::Key_7);
     EXPECT_EQ(rig.fatal, (Events{"too big"}));
 }
 
 TEST(LostFocus, RaisedForMovesBetweenTheWindowsControlsOnly) {
     Rig rig;
     rig.showNormal();
-    rig.window.text1(0).setFocus();
+    rig.text1(0).setFocus();
     rig.recorder.events.clear();
 
     // Moves by code, by the keyboard and by the mouse.
-    rig.window.text2(0).setFocus();
-    QTest::keyClick(rig.window.text2(0).edit(), Qt::Key_Tab);
-    QTest::mouseClick(rig.window.text2(3).edit(), Qt::LeftButton);
+    rig.text2(0).setFocus();
+    QTest::keyClick(rig.window.edit({false, 0}), Qt::Key_Tab);
+    QTest::mouseClick(rig.window.edit({false, 3}), Qt::LeftButton);
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(0)", "Text2_LostFocus(0)", "Text1_LostFocus(1)"}));
 
     // Another window taking the focus (another program, or a dialog of ours) is no move inside the window.
@@ -120,7 +119,7 @@ TEST(LostFocus, RaisedForMovesBetweenTheWindowsControlsOnly) {
     rig.window.widget()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.widget()));
     EXPECT_EQ(rig.recorder.only("Text2_LostFocus"), Events{});
-    EXPECT_EQ(rig.window.widget()->focusWidget(), rig.window.text2(3).edit());
+    EXPECT_EQ(rig.window.widget()->focusWidget(), rig.window.edit({false, 3}));
 }
 
 TEST(LostFocus, ACodeMoveWhileTheWindowIsInactiveStillRaisesIt) {
@@ -128,43 +127,43 @@ TEST(LostFocus, ACodeMoveWhileTheWindowIsInactiveStillRaisesIt) {
     // moves the focus in between and relies on the lost-focus event of the path box.
     Rig rig;
     rig.showNormal();
-    rig.window.text1(2).setFocus();
+    rig.text1(2).setFocus();
     QWidget other;
     other.show();
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     rig.recorder.events.clear();
-    rig.window.text2(2).setFocus();
+    rig.text2(2).setFocus();
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(2)"}));
     rig.window.widget()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.widget()));
-    EXPECT_EQ(QApplication::focusWidget(), rig.window.text2(2).edit());
+    EXPECT_EQ(QApplication::focusWidget(), rig.window.edit({false, 2}));
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(2)"}));
 }
 
 TEST(LostFocus, ACodeMoveInsideALostFocusEventRaisesTheNextOne) {
     Rig rig;
     rig.showNormal();
-    rig.window.text1(0).setFocus();
+    rig.text1(0).setFocus();
     rig.recorder.hook = [&](const std::string& e) {
         if (e == "Text1_LostFocus(0)") {
-            rig.window.text2(4).setFocus();
+            rig.text2(4).setFocus();
         }
     };
     rig.recorder.events.clear();
-    rig.window.text1(1).setFocus();
+    rig.text1(1).setFocus();
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(0)", "Text1_LostFocus(1)"}));
-    EXPECT_EQ(QApplication::focusWidget(), rig.window.text2(4).edit());
+    EXPECT_EQ(QApplication::focusWidget(), rig.window.edit({false, 4}));
 }
 
 TEST(Resize, RunsInsideSetWindowStateOnceShownAndOnceAtTheFirstShow) {
     Rig rig;
-    EXPECT_EQ(rig.window.windowState(), WindowState::Minimised);  // created minimised
+    EXPECT_EQ(rig.driver.windowState(), WindowState::Minimised);  // created minimised
     // Before the first show (while the load event runs) a state change raises nothing: the show will.
-    rig.window.setWindowState(WindowState::Normal);
-    EXPECT_EQ(rig.window.windowState(), WindowState::Normal);
+    rig.driver.setWindowState(WindowState::Normal);
+    EXPECT_EQ(rig.driver.windowState(), WindowState::Normal);
     EXPECT_EQ(rig.recorder.events, Events{});
-    rig.window.showInState();
+    rig.driver.showInState();
     EXPECT_EQ(rig.recorder.events, Events{"Form_Resize"});
     QTest::qWait(50);
     EXPECT_EQ(rig.recorder.events, Events{"Form_Resize"});
@@ -174,14 +173,14 @@ TEST(Resize, RunsInsideSetWindowStateOnceShownAndOnceAtTheFirstShow) {
     rig.recorder.hook = [&](const std::string& e) {
         if (e == "Form_Resize") {
             EXPECT_TRUE(inside);
-            seen.push_back(rig.window.windowState());
+            seen.push_back(rig.driver.windowState());
         }
     };
     inside = true;
-    rig.window.setWindowState(WindowState::Minimised);
-    rig.window.setWindowState(WindowState::Minimised);  // no change, no event
-    rig.window.setWindowState(WindowState::Normal);
-    rig.window.setWindowState(WindowState::Maximised);
+    rig.driver.setWindowState(WindowState::Minimised);
+    rig.driver.setWindowState(WindowState::Minimised);  // no change, no event
+    rig.driver.setWindowState(WindowState::Normal);
+    rig.driver.setWindowState(WindowState::Maximised);
     inside = false;
     EXPECT_EQ(seen, (std::vector<WindowState>{WindowState::Minimised, WindowState::Normal, WindowState::Maximised}));
 }
@@ -199,18 +198,18 @@ TEST(Timer, TicksEverySecondWithoutDriftOnlyOnceShown) {
     QTest::qWait(1200);
     EXPECT_TRUE(ticks.empty()) << "the timer ticked before the window was shown";
     clock.restart();
-    rig.window.showInState();  // minimised: the resize event would leave the timer on
+    rig.driver.showInState();  // minimised: the resize event would leave the timer on
     QTest::qWait(3300);
     ASSERT_EQ(ticks.size(), 3u);
     for (std::size_t k = 0; k < ticks.size(); ++k) {
         EXPECT_NEAR(static_cast<double>(ticks[k]), 1000.0 * static_cast<double>(k + 1), 60.0) << "tick " << k;
     }
     // Enabling an enabled timer does not restart it; disabling stops it.
-    rig.window.timer().setEnabled(true);
-    rig.window.timer().setEnabled(false);
+    rig.controls.timer1.setEnabled(true);
+    rig.controls.timer1.setEnabled(false);
     QTest::qWait(1100);
     EXPECT_EQ(ticks.size(), 3u);
-    EXPECT_FALSE(rig.window.timer().isRunning());
+    EXPECT_FALSE(rig.window.timerRunning());
 }
 
 TEST(Timer, NoTickRunsInsideATickWhoseMessageIsOpen) {
@@ -241,7 +240,7 @@ TEST(Timer, NoTickRunsInsideATickWhoseMessageIsOpen) {
         }
         --depth;
     };
-    rig.window.showInState();
+    rig.driver.showInState();
     QTest::qWait(5000);
     EXPECT_EQ(deepest, 1);
     ASSERT_GT(closedAt, 0);
@@ -299,7 +298,7 @@ TEST(Messages, ShowPlainTextWithTheChosenIcon) {
 TEST(Unload, TheCloseButtonAndSignalsRunItOnceEvenWhenRepeatedDuringIt) {
     Rig rig;
     rig.showNormal();
-    SessionEnd ending([&] { rig.window.requestUnload(); });
+    SessionEnd ending([&] { rig.driver.requestUnload(); });
     int nested = 0;
     rig.recorder.hook = [&](const std::string& e) {
         if (e == "Form_Unload" && nested++ == 0) {
@@ -324,7 +323,7 @@ TEST(Unload, TheCloseButtonAndSignalsRunItOnceEvenWhenRepeatedDuringIt) {
 
 TEST(Unload, TheEndOfTheSessionRunsIt) {
     Rig rig;
-    SessionEnd ending([&] { rig.window.requestUnload(); });
+    SessionEnd ending([&] { rig.driver.requestUnload(); });
     QTimer::singleShot(0, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
     EXPECT_EQ(rig.recorder.only("Form_Unload").size(), 1u);

@@ -21,9 +21,15 @@ using Recorder = fake::EventRecorder;
 /// A window connected to a recorder; errors escaping an event are recorded instead of ending the test run.
 struct Rig {
     EventGate gate;
-    FormWindow window{gate, selvatro::window::kDesign};
+    WindowDriver driver{gate, selvatro::window::kDesign};
+    FormWindow window{driver, selvatro::window::kDesign};
+    Controls controls = driver.controls();
     Recorder recorder;
     std::vector<std::string> fatal;
+
+    /// The boxes, as the core reaches them.
+    TextBox& text1(int row) { return *controls.text1.at(static_cast<std::size_t>(row)); }
+    TextBox& text2(int row) { return *controls.text2.at(static_cast<std::size_t>(row)); }
 
     Rig() {
         gate.connect(recorder);
@@ -32,8 +38,8 @@ struct Rig {
 
     /// Shows the window normal and active, as a user restoring it would find it; the show's events are cleared.
     void showNormal() {
-        window.setWindowState(platform::WindowState::Normal);
-        window.showInState();
+        driver.setWindowState(platform::WindowState::Normal);
+        driver.showInState();
         window.widget()->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.widget()));
         recorder.events.clear();

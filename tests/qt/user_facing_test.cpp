@@ -38,12 +38,12 @@ TEST(ScreenReader, EachBoxSaysItsRowAndWhatItHolds) {
     };
     for (const Case& c : cases) {
         Rig rig;
-        rig.window.setAccessibleTexts(c.texts);
-        EXPECT_EQ(Spoken(rig.window.text1(c.row).edit(), QAccessible::Name), QString::fromUtf8(c.path));
-        EXPECT_EQ(Spoken(rig.window.text2(c.row).edit(), QAccessible::Name), QString::fromUtf8(c.delay));
-        EXPECT_EQ(Spoken(rig.window.text1(c.row).edit(), QAccessible::Description),
+        rig.driver.setAccessibleTexts(c.texts);
+        EXPECT_EQ(Spoken(rig.window.edit({true, c.row}), QAccessible::Name), QString::fromUtf8(c.path));
+        EXPECT_EQ(Spoken(rig.window.edit({false, c.row}), QAccessible::Name), QString::fromUtf8(c.delay));
+        EXPECT_EQ(Spoken(rig.window.edit({true, c.row}), QAccessible::Description),
                   QString::fromUtf8(c.pathDescription));
-        EXPECT_FALSE(Spoken(rig.window.text2(c.row).edit(), QAccessible::Description).isEmpty());
+        EXPECT_FALSE(Spoken(rig.window.edit({false, c.row}), QAccessible::Description).isEmpty());
         // The logo's frame is what takes the focus, so it is what a screen reader announces.
         EXPECT_EQ(Spoken(rig.window.picture2(), QAccessible::Name), QString::fromUtf8(c.logo));
         EXPECT_EQ(Spoken(rig.window.logo(), QAccessible::Name), QString::fromUtf8(c.logo));

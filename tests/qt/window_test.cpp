@@ -15,16 +15,16 @@ using Events = std::vector<std::string>;
 
 TEST(Layout, ControlsStandWhereTheDesignPutsThemAt96Dpi) {
     Rig rig;
-    rig.window.showInState();
+    rig.driver.showInState();
     EXPECT_EQ(rig.window.widget()->size(), QSize(356, 200));
     // Twips / 15: rows 390 twips (26 px) apart, the delay box 3 px right of its path box.
     const int tops[] = {22, 48, 74, 100, 126};
     for (int row = 0; row < 5; ++row) {
-        EXPECT_EQ(rig.window.text1(row).edit()->geometry(), QRect(4, tops[row], 317, 23)) << "Text1(" << row << ")";
-        EXPECT_EQ(rig.window.text2(row).edit()->geometry(), QRect(324, tops[row], 27, 23)) << "Text2(" << row << ")";
+        EXPECT_EQ(rig.window.edit({true, row})->geometry(), QRect(4, tops[row], 317, 23)) << "Text1(" << row << ")";
+        EXPECT_EQ(rig.window.edit({false, row})->geometry(), QRect(324, tops[row], 27, 23)) << "Text2(" << row << ")";
     }
-    EXPECT_EQ(rig.window.heading(0).label()->geometry(), QRect(8, 0, 229, 21));
-    EXPECT_EQ(rig.window.heading(1).label()->geometry(), QRect(236, 0, 117, 21));
+    EXPECT_EQ(rig.window.heading(0)->geometry(), QRect(8, 0, 229, 21));
+    EXPECT_EQ(rig.window.heading(1)->geometry(), QRect(236, 0, 117, 21));
     EXPECT_EQ(rig.window.picture2()->geometry(), QRect(4, 156, 349, 41));
     EXPECT_EQ(rig.window.logo()->geometry(), QRect(0, -4, 385, 41));
 }
@@ -32,14 +32,14 @@ TEST(Layout, ControlsStandWhereTheDesignPutsThemAt96Dpi) {
 TEST(Layout, DesignTimeTextsAndLook) {
     Rig rig;
     EXPECT_EQ(rig.window.widget()->windowTitle(), QString("Selvatro"));
-    EXPECT_EQ(rig.window.heading(0).label()->text(), QString::fromUtf8("Programmes qui seront exécutés"));
-    EXPECT_EQ(rig.window.heading(1).label()->text(), QString::fromUtf8("Délais(sec.)"));
-    EXPECT_EQ(rig.window.text1(3).edit()->toolTip(),
+    EXPECT_EQ(rig.window.heading(0)->text(), QString::fromUtf8("Programmes qui seront exécutés"));
+    EXPECT_EQ(rig.window.heading(1)->text(), QString::fromUtf8("Délais(sec.)"));
+    EXPECT_EQ(rig.window.edit({true, 3})->toolTip(),
               QString::fromUtf8("Entrez ici le chemin d'accès au programme à démarrer"));
-    EXPECT_EQ(rig.window.text2(0).edit()->toolTip(),
+    EXPECT_EQ(rig.window.edit({false, 0})->toolTip(),
               QString::fromUtf8("Entrez ici le délais (en secondes) après l'ouverture de Windows"));
-    EXPECT_TRUE(rig.window.text2(0).edit()->alignment().testFlag(Qt::AlignHCenter));
-    const QFont heading = rig.window.heading(0).label()->font();
+    EXPECT_TRUE(rig.window.edit({false, 0})->alignment().testFlag(Qt::AlignHCenter));
+    const QFont heading = rig.window.heading(0)->font();
     EXPECT_TRUE(heading.bold());
     EXPECT_DOUBLE_EQ(heading.pointSizeF(), 9.75);
     EXPECT_TRUE(rig.window.widget()->windowIcon().availableSizes().contains(QSize(32, 32)));
@@ -61,7 +61,7 @@ TEST(Layout, ColoursAsPainted) {
     // The headings are written in the palette's highlight colour: their darkest strokes come close to it.
     const QColor highlight = QApplication::palette().color(QPalette::Highlight);
     for (int heading = 0; heading < 2; ++heading) {
-        const QRect area = rig.window.heading(heading).label()->geometry();
+        const QRect area = rig.window.heading(heading)->geometry();
         int nearest = 1000;
         for (int x = area.left(); x <= area.right(); ++x) {
             for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -84,14 +84,14 @@ TEST(Layout, ColoursAsPainted) {
 TEST(Layout, TabOrderRunsRowByRowThenToTheLogo) {
     Rig rig;
     rig.showNormal();
-    rig.window.text1(0).setFocus();
+    rig.text1(0).setFocus();
     std::vector<QWidget*> expected;
     for (int row = 0; row < 5; ++row) {
-        expected.push_back(rig.window.text1(row).edit());
-        expected.push_back(rig.window.text2(row).edit());
+        expected.push_back(rig.window.edit({true, row}));
+        expected.push_back(rig.window.edit({false, row}));
     }
     expected.push_back(rig.window.picture2());
-    expected.push_back(rig.window.text1(0).edit());  // and round again
+    expected.push_back(rig.window.edit({true, 0}));  // and round again
     std::vector<QWidget*> seen{QApplication::focusWidget()};
     for (std::size_t i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -128,7 +128,7 @@ TEST(Mouse, MovesRaiseTheEventOfThePartUnderThePointer) {
 TEST(Mouse, ClickOnAPathBoxRaisesItsClickOnceTheBoxHasTheFocus) {
     Rig rig;
     rig.showNormal();
-    rig.window.text2(0).setFocus();
+    rig.text2(0).setFocus();
     QWidget* focusedDuringClick = nullptr;
     rig.recorder.hook = [&](const std::string& e) {
         if (e == "Text1_Click(3)") {
@@ -136,19 +136,19 @@ TEST(Mouse, ClickOnAPathBoxRaisesItsClickOnceTheBoxHasTheFocus) {
         }
     };
     rig.recorder.events.clear();
-    QTest::mouseClick(rig.window.text1(3).edit(), Qt::LeftButton);
+    QTest::mouseClick(rig.window.edit({true, 3}), Qt::LeftButton);
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text2_LostFocus(0)", "Text1_Click(3)"}));
-    EXPECT_EQ(focusedDuringClick, rig.window.text1(3).edit());
+    EXPECT_EQ(focusedDuringClick, rig.window.edit({true, 3}));
     // A delay box has no click event.
     rig.recorder.events.clear();
-    QTest::mouseClick(rig.window.text2(3).edit(), Qt::LeftButton);
+    QTest::mouseClick(rig.window.edit({false, 3}), Qt::LeftButton);
     EXPECT_EQ(rig.recorder.only("Text1_Click"), Events{});
 }
 
 TEST(Mouse, ClickOnTheLogoRaisesItsClickAndTakesTheFocusToItsFrame) {
     Rig rig;
     rig.showNormal();
-    rig.window.text1(1).setFocus();
+    rig.text1(1).setFocus();
     rig.recorder.events.clear();
     QTest::mouseClick(rig.window.logo(), Qt::LeftButton, {}, QPoint(50, 20));
     EXPECT_EQ(rig.recorder.only("Text1_LostFocus"), Events{"Text1_LostFocus(1)"});
@@ -158,24 +158,25 @@ TEST(Mouse, ClickOnTheLogoRaisesItsClickAndTakesTheFocusToItsFrame) {
 
 TEST(Mouse, ThePointerIsTheWindowsOwn) {
     Rig rig;
-    rig.window.setMousePointer(platform::MousePointer::Custom);
+    rig.driver.setMousePointer(platform::MousePointer::Custom);
     const QCursor custom = rig.window.widget()->cursor();
     EXPECT_EQ(custom.shape(), Qt::BitmapCursor);
     EXPECT_EQ(custom.pixmap().size(), QSize(32, 32));
     EXPECT_EQ(rig.window.logo()->cursor().shape(), Qt::BitmapCursor) << "the logo shows the window's pointer";
-    rig.window.setMousePointer(platform::MousePointer::Default);
+    rig.driver.setMousePointer(platform::MousePointer::Default);
     EXPECT_EQ(rig.window.widget()->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST(Selection, RunsFromTheCaretInCharacters) {
     Rig rig;
-    QtTextBox& box = rig.window.text1(0);
+    TextBox& box = rig.text1(0);
+    BoxEdit* edit = rig.window.edit({true, 0});
     box.setText("/opt/𝄞é/x");  // a character outside the basic plane counts once
     box.setSelectionLength(100);
-    EXPECT_EQ(box.edit()->selectedText(), QString::fromUtf8("/opt/𝄞é/x")) << "the loader leaves the caret at 0";
-    box.edit()->setCursorPosition(5);
+    EXPECT_EQ(edit->selectedText(), QString::fromUtf8("/opt/𝄞é/x")) << "the loader leaves the caret at 0";
+    edit->setCursorPosition(5);
     box.setSelectionLength(2);
-    EXPECT_EQ(box.edit()->selectedText(), QString::fromUtf8("𝄞é"));
+    EXPECT_EQ(edit->selectedText(), QString::fromUtf8("𝄞é"));
 }
 
 }  // namespace

@@ -30,12 +30,11 @@ void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style,
     gate_.runModal([&] { box.exec(); });
 }
 
-std::vector<NameFilter> NameFilters(const std::string& filter) {
-    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+std::vector<NameFilter> NameFilters(const std::vector<FilterEntry>& filter) {
     std::vector<NameFilter> filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString label = parts.at(i).trimmed();
-        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const FilterEntry& entry : filter) {
+        const QString label = QString::fromStdString(entry.label).trimmed();
+        QStringList patterns = QString::fromStdString(entry.pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString& pattern : patterns) {
             pattern = pattern.trimmed();
         }
@@ -84,8 +83,8 @@ private:
 
 }  // namespace
 
-void QtFileDialog::showOpen() {
-    QFileDialog dialog(parent_, QString::fromStdString(title_));
+std::optional<std::string> ShowOpenDialog(QWidget* parent, const OpenRequest& request) {
+    QFileDialog dialog(parent, QString::fromStdString(request.title));
     // Qt's own dialog: the platform's may ignore the proxy model that picks the executable files.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -94,16 +93,17 @@ void QtFileDialog::showOpen() {
     auto* proxy = new ExecutableFilter(&dialog);
     dialog.setProxyModel(proxy);
 
-    const std::vector<NameFilter> filters = NameFilters(filter_);
+    const std::vector<NameFilter> filters = NameFilters(request.filter);
     QStringList qtFilters;
     for (const NameFilter& f : filters) {
         qtFilters << f.qtFilter;
     }
     if (!qtFilters.isEmpty()) {
         dialog.setNameFilters(qtFilters);
-        const std::size_t chosen = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= filters.size()
-                                       ? static_cast<std::size_t>(filterIndex_ - 1)
-                                       : 0;
+        const std::size_t chosen =
+            request.filterIndex >= 1 && static_cast<std::size_t>(request.filterIndex) <= filters.size()
+                ? static_cast<std::size_t>(request.filterIndex - 1)
+                : 0;
         dialog.selectNameFilter(filters.at(chosen).qtFilter);
         proxy->setExecutableOnly(filters.at(chosen).executableOnly);
     }
@@ -119,17 +119,12 @@ void QtFileDialog::showOpen() {
     // The picker has just made the row's folder current: the dialog starts there, not where it was last.
     dialog.setDirectory(QDir::currentPath());
 
-    int result = QDialog::Rejected;
-    gate_.runModal([&] { result = dialog.exec(); });
+    const int result = dialog.exec();
     const QStringList chosen = dialog.selectedFiles();
     if (result == QDialog::Accepted && !chosen.isEmpty()) {
-        fileName_ = chosen.first().toStdString();
-        return;
+        return chosen.first().toStdString();
     }
-    if (cancelError_) {
-        throw platform::DialogCancelled();
-    }
-    fileName_.clear();
+    return std::nullopt;
 }
 
 }  // namespace selvatro::platform::qt

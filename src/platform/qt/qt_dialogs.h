@@ -5,11 +5,13 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/event_gate.h"
 #include "platform/platform.h"
+#include "platform/window_driver.h"
 
 namespace selvatro::platform::qt {
 
@@ -32,31 +34,12 @@ struct NameFilter {
     bool executableOnly;  ///< lists the files the user may execute, whatever their name
 };
 
-/// Turns "label|pattern|label|pattern..." into Qt name filters. The entry for *.exe lists the files that the user
-/// may execute, whatever their name; the other entries keep their patterns.
-std::vector<NameFilter> NameFilters(const std::string& filter);
+/// The filter's entries as Qt name filters. The entry for *.exe lists the files that the user may execute, whatever
+/// their name; the other entries keep their patterns.
+std::vector<NameFilter> NameFilters(const std::vector<FilterEntry>& filter);
 
-class QtFileDialog final : public platform::FileDialog {
-public:
-    QtFileDialog(EventGate& gate, QWidget* parent, std::string title)
-        : gate_(gate), parent_(parent), title_(std::move(title)) {}
-    void setTitle(const std::string& title) override { title_ = title; }
-    void setCancelError(bool cancelError) override { cancelError_ = cancelError; }
-    void setFlags(std::int32_t flags) override { flags_ = flags; }
-    void setFilter(const std::string& filter) override { filter_ = filter; }
-    void setFilterIndex(std::int16_t index) override { filterIndex_ = index; }
-    void showOpen() override;
-    std::string fileName() const override { return fileName_; }
-
-private:
-    EventGate& gate_;
-    QWidget* parent_;
-    std::string title_;
-    bool cancelError_ = false;
-    std::int32_t flags_ = 0;  // only "hide the read-only box" is known, and Qt's dialog has no such box
-    std::string filter_;
-    std::int16_t filterIndex_ = 0;
-    std::string fileName_;
-};
+/// Qt's own open dialog, parented to `parent`, set up as `request` says and starting in the process's current
+/// folder; the chosen file's full path, or nothing when the user cancelled.
+std::optional<std::string> ShowOpenDialog(QWidget* parent, const OpenRequest& request);
 
 }  // namespace selvatro::platform::qt

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/qt/artwork.h"
+#include "platform/qt/qt_dialogs.h"
 
 namespace selvatro::platform::qt {
 
@@ -32,12 +33,16 @@ void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-// The copyright line that the logo shows as its tip, with the address that a click on the logo opens.
-constexpr std::string_view kLogoTip = "Copyright © Tovrel - " SELVATRO_PUBLISHER_URL;
-
 }  // namespace
 
-// ---- text boxes ----
+// ---- the widgets' reports ----
+
+void BoxEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (onFocusIn) {
+        onFocusIn();
+    }
+}
 
 void BoxEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
@@ -64,81 +69,6 @@ void BoxEdit::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-QtTextBox::QtTextBox(EventGate& gate, QWidget* parent, bool isPathBox, std::int16_t index)
-    : gate_(gate), edit_(new BoxEdit(parent)) {
-    edit_->setMouseTracking(true);
-    // Each change of the text, typed or set by code, raises the change event synchronously; Qt emits nothing
-    // for the text the box already holds.
-    QObject::connect(edit_, &QLineEdit::textChanged, [this, isPathBox, index] {
-        gate_.raise(
-            [isPathBox, index](platform::FormEvents& e) { isPathBox ? e.Text1_Change(index) : e.Text2_Change(index); });
-    });
-    edit_->onLostFocus = [this, isPathBox, index] {
-        gate_.raise([isPathBox, index](platform::FormEvents& e) {
-            isPathBox ? e.Text1_LostFocus(index) : e.Text2_LostFocus(index);
-        });
-    };
-    edit_->onMouseMove = [this, isPathBox, index] {
-        gate_.raise([isPathBox, index](platform::FormEvents& e) {
-            isPathBox ? e.Text1_MouseMove(index) : e.Text2_MouseMove(index);
-        });
-    };
-    if (isPathBox) {
-        edit_->onClick = [this, index] { gate_.raise([index](platform::FormEvents& e) { e.Text1_Click(index); }); };
-    }
-}
-
-std::string QtTextBox::text() const {
-    return edit_->text().toStdString();
-}
-
-void QtTextBox::setText(const std::string& text) {
-    const QString next = QString::fromStdString(text);
-    if (next == edit_->text()) {
-        return;
-    }
-    // The caret keeps its place, clipped to the new text, as an edit control's does: after the loader's
-    // assignment it stands at the start, so that a later selection from the caret takes the whole path.
-    const int caret = edit_->cursorPosition();
-    gate_.callToolkit([&] {
-        edit_->setText(next);
-        edit_->setCursorPosition(std::min(caret, static_cast<int>(edit_->text().size())));
-    });
-}
-
-void QtTextBox::setTip(const std::string& tip) {
-    edit_->setToolTip(QString::fromStdString(tip));
-}
-
-void QtTextBox::setFocus() {
-    gate_.callToolkit([&] {
-        QWidget* window = edit_->window();
-        QWidget* had = window->focusWidget();
-        edit_->setFocus(Qt::OtherFocusReason);
-        // While the window is not active (minimised, or a dialog of ours just closed and the window manager has
-        // not given the focus back yet), Qt only records the new focus and sends no focus-out. The control that
-        // held the window's focus loses it all the same.
-        if (!window->isActiveWindow() && had != edit_) {
-            if (auto* box = dynamic_cast<BoxEdit*>(had); box != nullptr && box->onLostFocus) {
-                box->onLostFocus();
-            }
-        }
-    });
-}
-
-void QtTextBox::setSelectionLength(int length) {
-    // Characters, not UTF-16 units: walk `length` code points on from the caret, clipped at the end.
-    const QString current = edit_->text();
-    const qsizetype start = edit_->cursorPosition();
-    qsizetype end = start;
-    for (int n = 0; n < length && end < current.size(); ++n) {
-        end += (current.at(end).isHighSurrogate() && end + 1 < current.size()) ? 2 : 1;
-    }
-    edit_->setSelection(static_cast<int>(start), static_cast<int>(end - start));
-}
-
-// ---- labels ----
-
 void HeadingLabel::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (onMouseMove) {
@@ -146,23 +76,12 @@ void HeadingLabel::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-QtLabel::QtLabel(EventGate& gate, QWidget* parent, std::int16_t index) : label_(new HeadingLabel(parent)) {
-    label_->setMouseTracking(true);
-    label_->setTextFormat(Qt::PlainText);
-    label_->onMouseMove = [&gate, index] {
-        gate.raise([index](platform::FormEvents& e) { e.Aff_Programme_MouseMove(index); });
-    };
+void LogoFrame::focusInEvent(QFocusEvent* event) {
+    QFrame::focusInEvent(event);
+    if (onFocusIn) {
+        onFocusIn();
+    }
 }
-
-void QtLabel::setCaption(const std::string& caption) {
-    label_->setText(QString::fromStdString(caption));
-}
-
-void QtLabel::setTip(const std::string& tip) {
-    label_->setToolTip(QString::fromStdString(tip));
-}
-
-// ---- the logo ----
 
 void LogoFrame::mouseMoveEvent(QMouseEvent* event) {
     event->accept();  // no procedure of its own; the background's must not run either
@@ -191,70 +110,28 @@ void LogoImage::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
 }
 
-// ---- the timer ----
-
-QtTimer::QtTimer(EventGate& gate, int intervalMs) : gate_(gate) {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(intervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { gate_.tick(); });
-}
-
-void QtTimer::setEnabled(bool enabled) {
-    if (enabled == enabled_) {
-        return;  // restarting a running timer would shift its ticks
-    }
-    enabled_ = enabled;
-    if (!live_) {
-        return;
-    }
-    if (enabled_) {
-        timer_.start();
-    } else {
-        timer_.stop();
-    }
-}
-
-void QtTimer::goLive() {
-    if (live_) {
-        return;
-    }
-    live_ = true;
-    if (enabled_) {
-        timer_.start();
-    }
-}
-
-// ---- the window ----
-
 void FormWidget::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
-        owner_.stateChanged();
-    }
-}
-
-void FormWidget::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Qt also sends a show event when a hidden window leaves the minimised state (the load event setting it to
-    // normal); only a window that is really shown counts.
-    if (isVisible()) {
-        owner_.firstShown();
+        owner_.driver_.stateChanged();
     }
 }
 
 void FormWidget::closeEvent(QCloseEvent* event) {
     // The unload event decides; it saves the list and ends the process, so the window never closes by itself.
     event->ignore();
-    owner_.requestUnload();
+    owner_.driver_.requestUnload();
 }
 
 void FormWidget::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
-    owner_.gate_.raise([](platform::FormEvents& e) { e.Form_MouseMove(); });
+    owner_.driver_.mouseMoved(Pointed::Background);
 }
 
-FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
-    : gate_(gate), widget_(std::make_unique<FormWidget>(*this)), timer_(gate, design.timerIntervalMs) {
+// ---- the window ----
+
+FormWindow::FormWindow(WindowDriver& driver, const platform::WindowDesign& design)
+    : driver_(driver), widget_(std::make_unique<FormWidget>(*this)) {
     QWidget* form = widget_.get();
     // The window has a fixed size: its title bar offers no maximise button, only minimise and close.
     form->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -269,32 +146,43 @@ FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
 
     const QFont headingFont = HeadingFont(design);
     const QColor highlight = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
-    for (std::int16_t i = 0; i < 2; ++i) {
+    for (int i = 0; i < 2; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        auto& heading = headings_.at(at);
-        heading = std::make_unique<QtLabel>(gate_, form, i);
-        QLabel* label = heading->label();
+        auto* label = new HeadingLabel(form);
+        headings_.at(at) = label;
+        label->setMouseTracking(true);
+        label->setTextFormat(Qt::PlainText);
         label->setGeometry(Geometry(design.headings.at(at)));
         label->setFont(headingFont);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         Paint(label, QPalette::WindowText, highlight);
         label->setText(FromUtf8(design.headingCaptions.at(at)));
+        label->onMouseMove = [this, i] { driver_.mouseMoved(Pointed::Heading, i); };
     }
 
-    for (std::int16_t i = 0; i < 5; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        text1_.at(at) = std::make_unique<QtTextBox>(gate_, form, true, i);
-        BoxEdit* path = text1_.at(at)->edit();
-        path->setGeometry(Geometry(design.text1.at(at)));
-        Paint(path, QPalette::Base, FromBgr(design.text1Background));
-        path->setToolTip(FromUtf8(design.text1Tip));
-
-        text2_.at(at) = std::make_unique<QtTextBox>(gate_, form, false, i);
-        BoxEdit* delay = text2_.at(at)->edit();
-        delay->setGeometry(Geometry(design.text2.at(at)));
-        Paint(delay, QPalette::Base, FromBgr(design.text2Background));
-        delay->setAlignment(Qt::AlignCenter);
-        delay->setToolTip(FromUtf8(design.text2Tip));
+    for (int row = 0; row < kRowCount; ++row) {
+        const auto at = static_cast<std::size_t>(row);
+        for (const bool isPath : {true, false}) {
+            const BoxId id{isPath, row};
+            auto* box = new BoxEdit(form);
+            (isPath ? text1_ : text2_).at(at) = box;
+            box->setMouseTracking(true);
+            box->setGeometry(Geometry((isPath ? design.text1 : design.text2).at(at)));
+            Paint(box, QPalette::Base, FromBgr(isPath ? design.text1Background : design.text2Background));
+            box->setToolTip(FromUtf8(isPath ? design.text1Tip : design.text2Tip));
+            if (!isPath) {
+                box->setAlignment(Qt::AlignCenter);
+            }
+            // Each change of the text, typed or set by code, is reported synchronously; Qt emits nothing for the
+            // text the box already holds.
+            QObject::connect(box, &QLineEdit::textChanged, [this, id] { driver_.textChanged(id); });
+            box->onFocusIn = [this, id] { driver_.focusGained(id); };
+            box->onLostFocus = [this, id] { driver_.focusLost(id); };
+            box->onMouseMove = [this, id] { driver_.mouseMoved(id.isPath ? Pointed::Text1 : Pointed::Text2, id.row); };
+            if (isPath) {
+                box->onClick = [this, row] { driver_.clicked(Pointed::Text1, row); };
+            }
+        }
     }
 
     picture2_ = new LogoFrame(form);
@@ -302,13 +190,14 @@ FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
     picture2_->setFrameShape(QFrame::NoFrame);
     picture2_->setFocusPolicy(Qt::StrongFocus);
     picture2_->setMouseTracking(true);
+    picture2_->onFocusIn = [this] { driver_.focusGained(std::nullopt); };
     logo_ = new LogoImage(picture2_);
     logo_->setGeometry(Geometry(design.imageTovrel));  // may start outside the frame, which clips it
     logo_->setScaledContents(true);
     logo_->setMouseTracking(true);
-    logo_->setToolTip(FromUtf8(kLogoTip));
-    logo_->onMouseMove = [this] { gate_.raise([](platform::FormEvents& e) { e.Image_Tovrel_MouseMove(); }); };
-    logo_->onClick = [this] { gate_.raise([](platform::FormEvents& e) { e.Image_Tovrel_Click(); }); };
+    logo_->setToolTip(FromUtf8(design.logoTip));
+    logo_->onMouseMove = [this] { driver_.mouseMoved(Pointed::Logo); };
+    logo_->onClick = [this] { driver_.clicked(Pointed::Logo); };
 
     QWidget* previous = nullptr;
     for (const platform::TabStop& stop : design.tabOrder) {
@@ -318,15 +207,19 @@ FormWindow::FormWindow(EventGate& gate, const platform::WindowDesign& design)
         }
         previous = next;
     }
+
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(design.timerIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { driver_.tickDue(); });
+    driver_.attach(*this);
 }
 
 QWidget* FormWindow::tabWidget(platform::TabStop stop) const {
-    const auto row = static_cast<std::size_t>(stop.row);
     switch (stop.control) {
         case platform::TabControl::Text1:
-            return text1_.at(row)->edit();
+            return edit({true, stop.row});
         case platform::TabControl::Text2:
-            return text2_.at(row)->edit();
+            return edit({false, stop.row});
         case platform::TabControl::Picture2:
             break;
     }
@@ -334,18 +227,22 @@ QWidget* FormWindow::tabWidget(platform::TabStop stop) const {
 }
 
 FormWindow::~FormWindow() {
-    // Destroying the window moves the focus out of its boxes: no event may reach the wrappers, which go first,
-    // nor the form, which may be gone already.
+    timer_.stop();
+    // Destroying the window moves the focus out of its boxes: no report may reach the driver, which the core
+    // behind it may have left already.
     for (auto* boxes : {&text1_, &text2_}) {
-        for (auto& box : *boxes) {
-            box->edit()->onLostFocus = nullptr;
-            box->edit()->onClick = nullptr;
-            box->edit()->onMouseMove = nullptr;
+        for (BoxEdit* box : *boxes) {
+            box->onFocusIn = nullptr;
+            box->onLostFocus = nullptr;
+            box->onClick = nullptr;
+            box->onMouseMove = nullptr;
+            QObject::disconnect(box, &QLineEdit::textChanged, nullptr, nullptr);
         }
     }
-    for (auto& heading : headings_) {
-        heading->label()->onMouseMove = nullptr;
+    for (HeadingLabel* heading : headings_) {
+        heading->onMouseMove = nullptr;
     }
+    picture2_->onFocusIn = nullptr;
     widget_.reset();
 }
 
@@ -353,10 +250,7 @@ void FormWindow::setCaption(const std::string& caption) {
     widget_->setWindowTitle(QString::fromStdString(caption));
 }
 
-platform::WindowState FormWindow::windowState() const {
-    if (!shown_) {
-        return lastState_;
-    }
+platform::WindowState FormWindow::currentState() const {
     const Qt::WindowStates state = widget_->windowState();
     if (state.testFlag(Qt::WindowMinimized)) {
         return platform::WindowState::Minimised;
@@ -367,52 +261,9 @@ platform::WindowState FormWindow::windowState() const {
     return platform::WindowState::Normal;
 }
 
-void FormWindow::setWindowState(platform::WindowState state) {
-    if (!shown_) {
-        // Before the first show the state is only remembered: handing it to Qt this early makes the platform
-        // window report the states it went through after the show, which would run the resize event for states
-        // long gone. The show applies it.
-        lastState_ = state;
-        return;
-    }
-    Qt::WindowStates next =
-        widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
-    if (state == platform::WindowState::Minimised) {
-        next |= Qt::WindowMinimized;
-    } else if (state == platform::WindowState::Maximised) {
-        next |= Qt::WindowMaximized;
-    }
-    // Qt sends WindowStateChange inside this call, which runs the resize event to its end.
-    gate_.callToolkit([&] {
-        widget_->setWindowState(next);
-        if (state == platform::WindowState::Normal) {
-            widget_->activateWindow();
-        }
-    });
-}
-
-void FormWindow::setMousePointer(platform::MousePointer pointer) {
-    if (pointer == platform::MousePointer::Custom) {
-        if (!goCursor_) {
-            goCursor_ = GoCursor();
-        }
-        widget_->setCursor(*goCursor_);
-    } else {
-        widget_->unsetCursor();
-    }
-}
-
-platform::Controls FormWindow::controls(platform::FileDialog& dialog) {
-    return platform::Controls{*this,
-                              {text1_[0].get(), text1_[1].get(), text1_[2].get(), text1_[3].get(), text1_[4].get()},
-                              {text2_[0].get(), text2_[1].get(), text2_[2].get(), text2_[3].get(), text2_[4].get()},
-                              {headings_[0].get(), headings_[1].get()},
-                              timer_,
-                              dialog};
-}
-
-void FormWindow::showInState() {
-    switch (lastState_) {
+void FormWindow::showFirst(platform::WindowState state) {
+    shown_ = true;
+    switch (state) {
         case platform::WindowState::Minimised:
             widget_->showMinimized();
             break;
@@ -425,66 +276,101 @@ void FormWindow::showInState() {
     }
 }
 
-void FormWindow::requestUnload() {
-    if (unloading_) {
-        return;  // a second close while the list is being saved changes nothing
+void FormWindow::changeState(platform::WindowState state) {
+    Qt::WindowStates next =
+        widget_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (state == platform::WindowState::Minimised) {
+        next |= Qt::WindowMinimized;
+    } else if (state == platform::WindowState::Maximised) {
+        next |= Qt::WindowMaximized;
     }
-    unloading_ = true;
-    gate_.raise([](platform::FormEvents& e) {
-        std::int16_t cancel = 0;
-        e.Form_Unload(cancel);
-    });
-    unloading_ = false;  // only reached when the unload kept the window open
+    // Qt sends WindowStateChange inside this call.
+    widget_->setWindowState(next);
+    if (state == platform::WindowState::Normal) {
+        widget_->activateWindow();
+    }
 }
 
-void FormWindow::showAgain() {
-    // Through the gate, as an event from the event loop: an error escaping the resize event ends the process.
-    gate_.raise([this](platform::FormEvents&) {
-        setWindowState(platform::WindowState::Normal);  // also activates the window
-        widget_->raise();                               // a window that was normal already may lie under others
-    });
+void FormWindow::bringToFront() {
+    widget_->raise();
+    widget_->activateWindow();
 }
 
-void FormWindow::setAccessibleTexts(const platform::AccessibleTexts& texts) {
-    const auto forRow = [](std::string_view text, int row) {
-        return FromUtf8(text).replace(QLatin1String("{row}"), QString::number(row + 1));
-    };
-    for (int row = 0; row < 5; ++row) {
-        BoxEdit* path = text1(row).edit();
-        path->setAccessibleName(forRow(texts.pathName, row));
-        path->setAccessibleDescription(FromUtf8(texts.pathDescription));
-        BoxEdit* delay = text2(row).edit();
-        delay->setAccessibleName(forRow(texts.delayName, row));
-        delay->setAccessibleDescription(FromUtf8(texts.delayDescription));
+void FormWindow::setPointer(platform::MousePointer pointer) {
+    if (pointer == platform::MousePointer::Custom) {
+        if (!goCursor_) {
+            goCursor_ = GoCursor();
+        }
+        widget_->setCursor(*goCursor_);
+    } else {
+        widget_->unsetCursor();
     }
+}
+
+std::string FormWindow::text(BoxId box) const {
+    return edit(box)->text().toStdString();
+}
+
+void FormWindow::putText(BoxId box, const std::string& text) {
+    BoxEdit* line = edit(box);
+    // The caret keeps its place, clipped to the new text, as an edit control's does: after the loader's
+    // assignment it stands at the start, so that a later selection from the caret takes the whole path.
+    const int caret = line->cursorPosition();
+    line->setText(QString::fromStdString(text));
+    line->setCursorPosition(std::min(caret, static_cast<int>(line->text().size())));
+}
+
+void FormWindow::setTip(BoxId box, const std::string& tip) {
+    edit(box)->setToolTip(QString::fromStdString(tip));
+}
+
+void FormWindow::focus(BoxId box) {
+    edit(box)->setFocus(Qt::OtherFocusReason);
+}
+
+void FormWindow::selectFromCaret(BoxId box, int length) {
+    // Characters, not UTF-16 units: walk `length` code points on from the caret, clipped at the end.
+    BoxEdit* line = edit(box);
+    const QString current = line->text();
+    const qsizetype start = line->cursorPosition();
+    qsizetype end = start;
+    for (int n = 0; n < length && end < current.size(); ++n) {
+        end += (current.at(end).isHighSurrogate() && end + 1 < current.size()) ? 2 : 1;
+    }
+    line->setSelection(static_cast<int>(start), static_cast<int>(end - start));
+}
+
+void FormWindow::describe(BoxId box, const std::string& name, const std::string& description) {
+    edit(box)->setAccessibleName(QString::fromStdString(name));
+    edit(box)->setAccessibleDescription(QString::fromStdString(description));
+}
+
+void FormWindow::describeLogo(const std::string& name, const std::string& description) {
     // The frame takes the focus, so it is what a screen reader announces; the image is what the mouse finds.
     for (QWidget* logo : {static_cast<QWidget*>(picture2_), static_cast<QWidget*>(logo_)}) {
-        logo->setAccessibleName(FromUtf8(texts.logoName));
-        logo->setAccessibleDescription(FromUtf8(texts.logoDescription));
+        logo->setAccessibleName(QString::fromStdString(name));
+        logo->setAccessibleDescription(QString::fromStdString(description));
     }
 }
 
-void FormWindow::stateChanged() {
-    if (!shown_) {
-        return;  // before the first show the resize event does not run; the show raises it
-    }
-    // Qt also reports changes of flags that are no window state here (the window becoming active, say).
-    const platform::WindowState now = windowState();
-    if (now == lastState_) {
-        return;
-    }
-    lastState_ = now;
-    gate_.raise([](platform::FormEvents& e) { e.Form_Resize(); });
+void FormWindow::setHeadingCaption(int index, const std::string& caption) {
+    heading(index)->setText(QString::fromStdString(caption));
 }
 
-void FormWindow::firstShown() {
-    if (shown_) {
-        return;
+void FormWindow::setHeadingTip(int index, const std::string& tip) {
+    heading(index)->setToolTip(QString::fromStdString(tip));
+}
+
+void FormWindow::runTimer(bool running) {
+    if (running) {
+        timer_.start();
+    } else {
+        timer_.stop();
     }
-    shown_ = true;
-    lastState_ = windowState();
-    timer_.goLive();
-    gate_.raise([](platform::FormEvents& e) { e.Form_Resize(); });
+}
+
+std::optional<std::string> FormWindow::openDialog(const OpenRequest& request) {
+    return ShowOpenDialog(widget_.get(), request);
 }
 
 }  // namespace selvatro::platform::qt
