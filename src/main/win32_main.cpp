@@ -14,6 +14,7 @@
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_single_copy.h"
 #include "platform/win32/win32_window.h"
+#include "platform/window_driver.h"
 #include "window/layout.h"
 
 namespace {
@@ -56,8 +57,8 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         process.end(1);
     });
     try {
-        win32::FormWindow formWindow(gate, window::kDesign);
-        win32::Win32FileDialog commonDialog1(gate, formWindow.handle(), std::string(window::kDesign.dialogTitle));
+        platform::WindowDriver driver(gate, window::kDesign);
+        win32::FormWindow formWindow(driver, window::kDesign);
         win32::Win32MessageBoxes messages(gate, formWindow.handle());
         win32::Win32Language language;
         win32::Win32Files files(facts.folder(), win32::PerUserFolder(), std::string(list::kListFileName));
@@ -68,19 +69,19 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         win32::ShellBrowser browser(facts.folder(), win32::CarriedGuide());
         browser.setOwner(formWindow.handle());
 
-        Form1 form(formWindow.controls(commonDialog1),
+        Form1 form(driver.controls(),
                    platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
         gate.connect(form);
         copy.publishWindow(formWindow.handle());
 
         gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
-        formWindow.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
-                                                         : window::kDesign.accessibleEnglish);
-        formWindow.showInState();
+        driver.setAccessibleTexts(form.Francais == 1 ? window::kDesign.accessibleFrench
+                                                     : window::kDesign.accessibleEnglish);
+        driver.showInState();
         RunMessageLoop(formWindow);
         // The loop stops only at the end of the session, whose handler has already unloaded; should it stop
         // otherwise, the list is saved all the same.
-        formWindow.requestUnload();
+        driver.requestUnload();
     } catch (const std::exception& error) {
         // The window could not be made (no desktop to show it on): nothing was loaded, so nothing is lost.
         process.report(std::string("cannot start: ") + error.what());

@@ -28,17 +28,20 @@ using Recorder = fake::EventRecorder;
 
 /// The window with a recorder behind its gate; errors escaping an event from the loop are kept, not fatal.
 struct Rig {
-    Rig() : window(gate, window::kDesign) {
+    Rig() : driver(gate, window::kDesign), window(driver, window::kDesign), controls(driver.controls()) {
         gate.connect(recorder);
         gate.setFatalHandler([this](const std::string& what) { fatal.push_back(what); });
-        window.timer().setEnabled(false);
+        controls.timer1.setEnabled(false);
     }
     /// Shows the window in `state`: the first show, which raises the resize event once.
     void show(WindowState state) {
-        window.setWindowState(state);
-        window.showInState();
+        driver.setWindowState(state);
+        driver.showInState();
         pump(100);
     }
+    /// The boxes, as the core reaches them.
+    TextBox& text1(int row) { return *controls.text1.at(static_cast<std::size_t>(row)); }
+    TextBox& text2(int row) { return *controls.text2.at(static_cast<std::size_t>(row)); }
     /// Runs the message loop for `ms` milliseconds, as the program's loop does.
     void pump(int ms) {
         const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
@@ -60,7 +63,9 @@ struct Rig {
 
     EventGate gate;
     Recorder recorder;
+    WindowDriver driver;
     FormWindow window;
+    Controls controls;
     Events fatal;
 };
 
@@ -70,20 +75,20 @@ TEST(ChangeEvent, RunsNestedInsideSetTextAndOnlyForADifferentText) {
     Events seenInside;
     rig.recorder.hook = [&](const std::string& e) {
         if (inside) {
-            seenInside.push_back(e + " with text " + rig.window.text2(3).text());
+            seenInside.push_back(e + " with text " + rig.text2(3).text());
         }
     };
     inside = true;
-    rig.window.text2(3).setText("12");
-    rig.window.text2(3).setText("12");  // the same text: the edit control would send EN_CHANGE, we must not
-    rig.window.text1(0).setText("C:\\Program Files\\Ünïcode\\x.exe");
-    rig.window.text1(0).setText("");
-    rig.window.text1(0).setText("");
+    rig.text2(3).setText("12");
+    rig.text2(3).setText("12");  // the same text: the edit control would send EN_CHANGE, we must not
+    rig.text1(0).setText("C:\\Program Files\\Ünïcode\\x.exe");
+    rig.text1(0).setText("");
+    rig.text1(0).setText("");
     inside = false;
     EXPECT_EQ(seenInside,
               (Events{"Text2_Change(3) with text 12", "Text1_Change(0) with text 12", "Text1_Change(0) with text 12"}));
-    rig.window.text1(1).setText("C:\\Program Files\\Ünïcode\\x.exe");
-    EXPECT_EQ(rig.window.text1(1).text(), "C:\\Program Files\\Ünïcode\\x.exe");
+    rig.text1(1).setText("C:\\Program Files\\Ünïcode\\x.exe");
+    EXPECT_EQ(rig.text1(1).text(), "C:\\Program Files\\Ünïcode\\x.exe");
 }
 
 TEST(ChangeEvent, OncePerTypedCharacter) {
@@ -91,10 +96,10 @@ TEST(ChangeEvent, OncePerTypedCharacter) {
     rig.show(WindowState::Normal);
     rig.recorder.events.clear();
     for (const wchar_t c : std::wstring(L"25")) {
-        SendMessageW(rig.window.text2(1).handle(), WM_CHAR, c, 1);
+        SendMessageW(rig.window.edit({false, 1}), WM_CHAR, c, 1);
     }
     EXPECT_EQ(rig.recorder.only("Text2_Change"), (Events{"Text2_Change(1)", "Text2_Change(1)"}));
-    EXPECT_EQ(rig.window.text2(1).text(), "25");
+    EXPECT_EQ(rig.text2(1).text(), "25");
 }
 
 TEST(ChangeEvent, AnErrorInANestedEventReachesTheCodeThatSetTheText) {
@@ -104,8 +109,8 @@ TEST(ChangeEvent, AnErrorInANestedEventReachesTheCodeThatSetTheText) {
             throw platform::OverflowError("overflow");
         }
     };
-    EXPECT_THROW(rig.window.text2(0).setText("99999"), platform::OverflowError);
-    EXPECT_EQ(rig.window.text2(0).text(), "99999");
+    EXPECT_THROW(rig.text2(0).setText("99999"), platform::OverflowError);
+    EXPECT_EQ(rig.text2(0).text(), "99999");
     EXPECT_TRUE(rig.fatal.empty());
 }
 
@@ -116,18 +121,18 @@ TEST(ChangeEvent, AnErrorInAnEventFromTheLoopIsFatal) {
             throw platform::OverflowError("overflow");
         }
     };
-    SendMessageW(rig.window.text2(2).handle(), WM_CHAR, L'7', 1);  // typed by the user: no caller above it
+    SendMessageW(rig.window.edit({false, 2}), WM_CHAR, L'7', 1);  // typed by the user: no caller above it
     EXPECT_EQ(rig.fatal.size(), 1U);
 }
 
 TEST(LostFocus, RaisedForMovesBetweenControlsOnly) {
     Rig rig;
     rig.show(WindowState::Normal);
-    rig.window.text1(0).setFocus();
+    rig.text1(0).setFocus();
     rig.pump(50);
     rig.recorder.events.clear();
-    rig.window.text2(0).setFocus();
-    rig.window.text1(3).setFocus();
+    rig.text2(0).setFocus();
+    rig.text1(3).setFocus();
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(0)", "Text2_LostFocus(0)"}));
 
     // The focus going to another window, a dialog of ours or another program, is no move between controls.
@@ -145,7 +150,7 @@ TEST(LostFocus, RaisedForMovesBetweenControlsOnly) {
 TEST(LostFocus, TabFollowsTheDesignsOrder) {
     Rig rig;
     rig.show(WindowState::Normal);
-    rig.window.text1(0).setFocus();
+    rig.text1(0).setFocus();
     rig.pump(50);
     std::vector<HWND> visited;
     for (int i = 0; i < 11; ++i) {
@@ -154,10 +159,10 @@ TEST(LostFocus, TabFollowsTheDesignsOrder) {
         visited.push_back(GetFocus());
     }
     const std::vector<HWND> expected{
-        rig.window.text2(0).handle(), rig.window.text1(1).handle(), rig.window.text2(1).handle(),
-        rig.window.text1(2).handle(), rig.window.text2(2).handle(), rig.window.text1(3).handle(),
-        rig.window.text2(3).handle(), rig.window.text1(4).handle(), rig.window.text2(4).handle(),
-        rig.window.picture2(),        rig.window.text1(0).handle()};
+        rig.window.edit({false, 0}), rig.window.edit({true, 1}),  rig.window.edit({false, 1}),
+        rig.window.edit({true, 2}),  rig.window.edit({false, 2}), rig.window.edit({true, 3}),
+        rig.window.edit({false, 3}), rig.window.edit({true, 4}),  rig.window.edit({false, 4}),
+        rig.window.picture2(),       rig.window.edit({true, 0})};
     EXPECT_EQ(visited, expected);
 }
 
@@ -166,9 +171,9 @@ TEST(LostFocus, TabFollowsTheDesignsOrder) {
 TEST(Focus, TheWindowOpensWithTheFirstPathBoxReadyForTyping) {
     Rig rig;
     rig.show(WindowState::Normal);
-    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+    EXPECT_EQ(GetFocus(), rig.window.edit({true, 0}));
     SendMessageW(GetFocus(), WM_CHAR, L'x', 1);
-    EXPECT_EQ(rig.window.text1(0).text(), "x");
+    EXPECT_EQ(rig.text1(0).text(), "x");
     EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
 }
 
@@ -179,16 +184,16 @@ TEST(Focus, ARestoreFromTheTaskBarGivesItToTheFirstPathBoxThenToTheBoxLastUsed) 
     // The task bar restores a window through its system command.
     SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
     rig.pump(100);
-    EXPECT_EQ(GetFocus(), rig.window.text1(0).handle());
+    EXPECT_EQ(GetFocus(), rig.window.edit({true, 0}));
 
-    SetFocus(rig.window.text2(2).handle());  // the user clicks into a delay box
+    SetFocus(rig.window.edit({false, 2}));  // the user clicks into a delay box
     rig.pump(50);
     rig.recorder.events.clear();
     SendMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     rig.pump(100);
     SendMessageW(form, WM_SYSCOMMAND, SC_RESTORE, 0);
     rig.pump(100);
-    EXPECT_EQ(GetFocus(), rig.window.text2(2).handle());
+    EXPECT_EQ(GetFocus(), rig.window.edit({false, 2}));
     EXPECT_EQ(rig.recorder.only("LostFocus"), Events{});
 
     // The frame of the logo is a tab stop too: it gets the focus back as a box does.
@@ -204,7 +209,7 @@ TEST(Resize, OnceAtTheFirstShowAndOncePerChangeOfState) {
     Rig rig;
     rig.show(WindowState::Minimised);
     EXPECT_EQ(rig.recorder.only("Form_Resize").size(), 1U);
-    EXPECT_EQ(rig.window.windowState(), WindowState::Minimised);
+    EXPECT_EQ(rig.driver.windowState(), WindowState::Minimised);
 
     struct Step {
         WindowState to;
@@ -220,12 +225,12 @@ TEST(Resize, OnceAtTheFirstShowAndOncePerChangeOfState) {
         bool inside = true;
         std::size_t nested = 0;
         rig.recorder.hook = [&](const std::string& e) { nested += (inside && e == "Form_Resize") ? 1U : 0U; };
-        rig.window.setWindowState(step.to);
+        rig.driver.setWindowState(step.to);
         inside = false;
         rig.pump(100);  // a late second SIZE_MINIMIZED must not run it again
         EXPECT_EQ(nested, step.resizes) << "to state " << static_cast<int>(step.to);
         EXPECT_EQ(rig.recorder.only("Form_Resize").size(), step.resizes) << "to state " << static_cast<int>(step.to);
-        EXPECT_EQ(rig.window.windowState(), step.to);
+        EXPECT_EQ(rig.driver.windowState(), step.to);
     }
 }
 
@@ -237,7 +242,7 @@ TEST(Resize, AnErrorInsideReachesTheCodeThatSetTheState) {
             throw platform::RuntimeError("in resize");
         }
     };
-    EXPECT_THROW(rig.window.setWindowState(WindowState::Normal), platform::RuntimeError);
+    EXPECT_THROW(rig.driver.setWindowState(WindowState::Normal), platform::RuntimeError);
     EXPECT_TRUE(rig.fatal.empty());
 }
 
@@ -250,9 +255,9 @@ TEST(Mouse, EachControlRaisesItsOwnEvent) {
     };
     const Case cases[] = {
         {rig.window.handle(), "Form_MouseMove"},
-        {rig.window.text1(2).handle(), "Text1_MouseMove(2)"},
-        {rig.window.text2(4).handle(), "Text2_MouseMove(4)"},
-        {rig.window.heading(1).handle(), "Aff_Programme_MouseMove(1)"},
+        {rig.window.edit({true, 2}), "Text1_MouseMove(2)"},
+        {rig.window.edit({false, 4}), "Text2_MouseMove(4)"},
+        {rig.window.heading(1), "Aff_Programme_MouseMove(1)"},
         {rig.window.logo(), "Image_Tovrel_MouseMove"},
         {rig.window.picture2(), nullptr},
     };
@@ -262,8 +267,8 @@ TEST(Mouse, EachControlRaisesItsOwnEvent) {
         EXPECT_EQ(rig.recorder.events, c.event ? Events{c.event} : Events{}) << (c.event ? c.event : "frame");
     }
     rig.recorder.events.clear();
-    SendMessageW(rig.window.text1(3).handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    SendMessageW(rig.window.text1(3).handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    SendMessageW(rig.window.edit({true, 3}), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(rig.window.edit({true, 3}), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     SendMessageW(rig.window.logo(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(rig.recorder.only("Text1_Click").size() + rig.recorder.only("Image").size(), 2U);
     EXPECT_EQ(rig.recorder.only("Text1_Click"), Events{"Text1_Click(3)"});
@@ -272,14 +277,14 @@ TEST(Mouse, EachControlRaisesItsOwnEvent) {
 TEST(Mouse, TheCustomPointerShowsOverTheWholeWindowUntilTheDefaultComesBack) {
     Rig rig;
     rig.show(WindowState::Normal);
-    HWND box = rig.window.text1(0).handle();
+    HWND box = rig.window.edit({true, 0});
     const auto pointerOver = [](HWND control) {
         SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         return GetCursor();
     };
     const HCURSOR beam = LoadCursorW(nullptr, IDC_IBEAM);
     EXPECT_EQ(pointerOver(box), beam);
-    rig.window.setMousePointer(platform::MousePointer::Custom);
+    rig.driver.setMousePointer(platform::MousePointer::Custom);
     const HCURSOR custom = pointerOver(box);
     EXPECT_NE(custom, beam);
     EXPECT_EQ(pointerOver(rig.window.handle()), custom);
@@ -291,7 +296,7 @@ TEST(Mouse, TheCustomPointerShowsOverTheWholeWindowUntilTheDefaultComesBack) {
     EXPECT_EQ(info.xHotspot, static_cast<DWORD>(image.bmWidth / 2));
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    rig.window.setMousePointer(platform::MousePointer::Default);
+    rig.driver.setMousePointer(platform::MousePointer::Default);
     EXPECT_EQ(pointerOver(box), beam);
 }
 
@@ -299,7 +304,7 @@ TEST(Layout, TwipsBecomePixelsAtTheWindowsResolution) {
     Rig rig;
     const UINT dpi = rig.window.dpi();
     RECT box{};
-    GetWindowRect(rig.window.text1(1).handle(), &box);
+    GetWindowRect(rig.window.edit({true, 1}), &box);
     MapWindowPoints(nullptr, rig.window.handle(), reinterpret_cast<POINT*>(&box), 2);
     EXPECT_EQ(box.left, MulDiv(60, static_cast<int>(dpi), 1440));
     EXPECT_EQ(box.top, MulDiv(720, static_cast<int>(dpi), 1440));
@@ -309,10 +314,10 @@ TEST(Layout, TwipsBecomePixelsAtTheWindowsResolution) {
     EXPECT_EQ(client.right, MulDiv(5340, static_cast<int>(dpi), 1440));
     EXPECT_EQ(client.bottom, MulDiv(3000, static_cast<int>(dpi), 1440));
     // The tips are the design's until the core changes them, and a change shows at once.
-    EXPECT_EQ(rig.window.tipOf(rig.window.text2(0).handle()),
+    EXPECT_EQ(rig.window.tipOf(rig.window.edit({false, 0})),
               L"Entrez ici le délais (en secondes) après l'ouverture de Windows");
-    rig.window.heading(0).setTip("SELVATRO.EXE (version: 1.2.0)");
-    EXPECT_EQ(rig.window.tipOf(rig.window.heading(0).handle()), L"SELVATRO.EXE (version: 1.2.0)");
+    rig.controls.affProgramme.at(0)->setTip("SELVATRO.EXE (version: 1.2.0)");
+    EXPECT_EQ(rig.window.tipOf(rig.window.heading(0)), L"SELVATRO.EXE (version: 1.2.0)");
 }
 
 TEST(Unload, ClosingAndTheSessionsEndRunTheUnloadEvent) {
@@ -346,10 +351,10 @@ TEST(Timer, TicksEverySecondOnTime) {
     TickRun run;
     rig.recorder.hook = [&](const std::string& e) {
         if (e == "Timer1_Timer") {
-            run.lateness.push_back(rig.window.timer().lastLatenessMs());
+            run.lateness.push_back(rig.window.lastLatenessMs());
         }
     };
-    rig.window.timer().setEnabled(true);
+    rig.controls.timer1.setEnabled(true);
     rig.pump(seconds * 1000 + 500);
     ASSERT_EQ(run.lateness.size(), static_cast<std::size_t>(seconds));
     // On the schedule of due instants, not re-armed from the last delivery: a tick is never a timer period late.
@@ -363,8 +368,8 @@ TEST(Timer, TicksEverySecondOnTime) {
     }
     std::printf("tick lateness over %d s: worst %.2f ms, mean %.2f ms, last %.2f ms, %d over 5 ms\n", seconds,
                 run.worst(), sum / static_cast<double>(seconds), run.lateness.back(), over);
-    rig.window.timer().setEnabled(false);
-    rig.window.timer().setEnabled(false);  // twice: changes nothing
+    rig.controls.timer1.setEnabled(false);
+    rig.controls.timer1.setEnabled(false);  // twice: changes nothing
     rig.recorder.events.clear();
     rig.pump(1200);
     EXPECT_EQ(rig.recorder.only("Timer1_Timer"), Events{});
@@ -404,12 +409,12 @@ TEST(Timer, ATickFallingDueBehindAMessageBoxIsDroppedAndTheScheduleGoesOn) {
             boxOpen = false;
         }
     };
-    rig.window.timer().setEnabled(true);
+    rig.controls.timer1.setEnabled(true);
     rig.pump(5500);
     // Ticks at 1 s (opens the box until 3.5 s), 2 s and 3 s dropped, then 4 s and 5 s on their due instants.
     EXPECT_EQ(ticksInsideBox, 0);
     EXPECT_EQ(ticks, 3);
-    EXPECT_LE(rig.window.timer().lastLatenessMs(), 60.0);
+    EXPECT_LE(rig.window.lastLatenessMs(), 60.0);
 }
 
 /// Answers the next dialog of this thread after `ms` milliseconds, from a timer that the dialog's own modal loop
@@ -450,7 +455,7 @@ void AnswerDialogAfter(UINT ms, std::vector<std::wstring> typed) {
 TEST(FileDialog, ReturnsTheChosenFileAndReportsACancelWhenAsked) {
     Rig rig;
     rig.show(WindowState::Minimised);
-    Win32FileDialog dialog(rig.gate, rig.window.handle(), "Choisissez l'application à démarrer");
+    FileDialog& dialog = rig.controls.commonDialog1;
     dialog.setFilter("Executable(*.exe)|*.exe|Tous(*.*)|*.*");
     dialog.setFilterIndex(2);
     dialog.setFlags(platform::kHideReadOnly);
@@ -509,7 +514,7 @@ std::wstring CurrentFolder() {
 TEST(FileDialog, TheCurrentFolderFollowsTheChoiceAndAMissingFileIsReturned) {
     Rig rig;
     rig.show(WindowState::Minimised);
-    Win32FileDialog dialog(rig.gate, rig.window.handle(), "Choose the application to be started");
+    FileDialog& dialog = rig.controls.commonDialog1;
     dialog.setFilter("Executable(*.exe)|*.exe|All(*.*)|*.*");
     dialog.setFlags(platform::kHideReadOnly);
     const std::wstring before = CurrentFolder();
@@ -540,8 +545,9 @@ TEST(FileDialog, TheCurrentFolderFollowsTheChoiceAndAMissingFileIsReturned) {
 
 TEST(FileDialog, TheFilterBecomesNulSeparatedPairs) {
     using namespace std::string_literals;
-    EXPECT_EQ(DialogFilter("Executable(*.exe)|*.exe|Tous(*.*)|*.*"), L"Executable(*.exe)\0*.exe\0Tous(*.*)\0*.*\0\0"s);
-    EXPECT_EQ(DialogFilter("label without pattern"), L"\0"s);
+    EXPECT_EQ(DialogFilter(SplitFilter("Executable(*.exe)|*.exe|Tous(*.*)|*.*")),
+              L"Executable(*.exe)\0*.exe\0Tous(*.*)\0*.*\0\0"s);
+    EXPECT_EQ(DialogFilter(SplitFilter("label without pattern")), L"\0"s);
 }
 
 }  // namespace

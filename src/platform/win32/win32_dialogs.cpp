@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "platform/errors.h"
 #include "platform/win32/win32_text.h"
 
 namespace selvatro::platform::win32 {
@@ -16,31 +15,21 @@ void Win32MessageBoxes::show(const std::string& text, platform::MessageStyle sty
     gate_.runModal([&] { MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), kind); });
 }
 
-std::wstring DialogFilter(const std::string& filter) {
-    std::vector<std::string> parts;
-    std::string::size_type from = 0;
-    for (;;) {
-        const std::string::size_type bar = filter.find('|', from);
-        parts.push_back(filter.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
-        if (bar == std::string::npos) {
-            break;
-        }
-        from = bar + 1;
-    }
+std::wstring DialogFilter(const std::vector<FilterEntry>& filter) {
     std::wstring pairs;
-    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-        pairs += Widen(parts[i]);
+    for (const FilterEntry& entry : filter) {
+        pairs += Widen(entry.label);
         pairs.push_back(L'\0');
-        pairs += Widen(parts[i + 1]);
+        pairs += Widen(entry.pattern);
         pairs.push_back(L'\0');
     }
     pairs.push_back(L'\0');
     return pairs;
 }
 
-void Win32FileDialog::showOpen() {
-    const std::wstring filter = DialogFilter(filter_);
-    const std::wstring title = Widen(title_);
+std::optional<std::string> ShowOpenDialog(HWND owner, const OpenRequest& request) {
+    const std::wstring filter = DialogFilter(request.filter);
+    const std::wstring title = Widen(request.title);
     // The picker has just made the row's folder current: the dialog starts there, not in the folder that the
     // system remembers for this program.
     std::wstring folder(MAX_PATH, L'\0');
@@ -49,9 +38,9 @@ void Win32FileDialog::showOpen() {
 
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner_;
+    dialog.hwndOwner = owner;
     dialog.lpstrFilter = filter.size() > 1 ? filter.c_str() : nullptr;
-    dialog.nFilterIndex = filterIndex_ > 0 ? static_cast<DWORD>(filterIndex_) : 1;
+    dialog.nFilterIndex = request.filterIndex > 0 ? static_cast<DWORD>(request.filterIndex) : 1;
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
@@ -60,20 +49,14 @@ void Win32FileDialog::showOpen() {
     // folder follows the chosen file (a relative path typed later resolves against it), and a name that names no
     // file is returned for the program to judge, as it judges a typed path.
     dialog.Flags = OFN_EXPLORER;
-    if ((flags_ & platform::kHideReadOnly) != 0) {
+    if ((request.flags & platform::kHideReadOnly) != 0) {
         dialog.Flags |= OFN_HIDEREADONLY;
     }
-    BOOL chosen = FALSE;
-    gate_.runModal([&] { chosen = GetOpenFileNameW(&dialog); });
-    if (chosen != FALSE) {
-        file.resize(wcslen(file.c_str()));
-        fileName_ = Narrow(file);
-        return;
+    if (GetOpenFileNameW(&dialog) == FALSE) {
+        return std::nullopt;
     }
-    if (cancelError_) {
-        throw platform::DialogCancelled();
-    }
-    fileName_.clear();
+    file.resize(wcslen(file.c_str()));
+    return Narrow(file);
 }
 
 }  // namespace selvatro::platform::win32

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/event_gate.h"
 #include "platform/platform.h"
+#include "platform/window_driver.h"
 
 namespace selvatro::platform::win32 {
 
@@ -22,31 +25,12 @@ private:
     HWND owner_;
 };
 
-/// The filter of the open dialog: "label|pattern|label|pattern" as the NUL-separated pairs that
-/// OPENFILENAMEW wants, ended by two NULs; a label without its pattern is dropped.
-std::wstring DialogFilter(const std::string& filter);
+/// The filter of the open dialog as the NUL-separated label and pattern pairs that OPENFILENAMEW wants, ended by two
+/// NULs.
+std::wstring DialogFilter(const std::vector<FilterEntry>& filter);
 
-class Win32FileDialog final : public platform::FileDialog {
-public:
-    Win32FileDialog(EventGate& gate, HWND owner, std::string title)
-        : gate_(gate), owner_(owner), title_(std::move(title)) {}
-    void setTitle(const std::string& title) override { title_ = title; }
-    void setCancelError(bool cancelError) override { cancelError_ = cancelError; }
-    void setFlags(std::int32_t flags) override { flags_ = flags; }
-    void setFilter(const std::string& filter) override { filter_ = filter; }
-    void setFilterIndex(std::int16_t index) override { filterIndex_ = index; }
-    void showOpen() override;
-    std::string fileName() const override { return fileName_; }
-
-private:
-    EventGate& gate_;
-    HWND owner_;
-    std::string title_;
-    bool cancelError_ = false;
-    std::int32_t flags_ = 0;
-    std::string filter_;
-    std::int16_t filterIndex_ = 0;
-    std::string fileName_;
-};
+/// GetOpenFileNameW owned by `owner`, set up as `request` says and starting in the process's current folder; the
+/// chosen file's full path, or nothing when the user cancelled.
+std::optional<std::string> ShowOpenDialog(HWND owner, const OpenRequest& request);
 
 }  // namespace selvatro::platform::win32

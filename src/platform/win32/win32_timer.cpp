@@ -39,37 +39,12 @@ long long PerformanceCounter() {
     return now.QuadPart;
 }
 
-Win32Timer::Win32Timer(EventGate& gate, int intervalMs) : gate_(gate), frequency_(Frequency()) {
+Win32Timer::Win32Timer(int intervalMs) : frequency_(Frequency()) {
     period_ = frequency_ * intervalMs / 1000;
 }
 
 Win32Timer::~Win32Timer() {
     stop();
-}
-
-void Win32Timer::setEnabled(bool enabled) {
-    if (enabled == enabled_) {
-        return;  // restarting a running timer would shift its ticks
-    }
-    enabled_ = enabled;
-    if (!live_) {
-        return;
-    }
-    if (enabled_) {
-        start();
-    } else {
-        stop();
-    }
-}
-
-void Win32Timer::goLive() {
-    if (live_) {
-        return;
-    }
-    live_ = true;
-    if (enabled_) {
-        start();
-    }
 }
 
 void Win32Timer::start() {
@@ -132,7 +107,9 @@ void Win32Timer::onTimer() {
         due_ += period_;
     }
     arm(now);
-    gate_.tick();
+    if (onTick_) {
+        onTick_();
+    }
 }
 
 }  // namespace selvatro::platform::win32

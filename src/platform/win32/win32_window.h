@@ -1,117 +1,96 @@
 #pragma once
 
-// The window Form1 in plain Win32: one top-level window built from the design table, its edit and static
-// controls subclassed for the events that the core needs, a tooltip control for the tips, and every event handed
-// to the core through the portable gate, so that no exception ever crosses a window procedure.
+// The window Form1 in plain Win32: one top-level window built from the design table, its edit and static controls
+// subclassed for what the driver needs to hear, a tooltip control for the tips, and the logo drawn in a window class
+// of its own. It reports its messages' facts to the portable window driver and carries out the driver's requests;
+// no exception ever crosses a window procedure. The form lives in win32_window.cpp, the boxes, headings, tips and
+// accessible names in win32_controls.cpp, the logo in win32_logo.cpp.
 
 #include <windows.h>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "platform/event_gate.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_artwork.h"
 #include "platform/win32/win32_timer.h"
 #include "platform/window_design.h"
+#include "platform/window_driver.h"
 
 namespace selvatro::platform::win32 {
 
-class FormWindow;
+/// The control identifiers, clear of IDOK and IDCANCEL, which IsDialogMessageW sends for Enter and Escape, and the
+/// one way between a box and its identifier.
+namespace control_id {
+inline constexpr int kText1 = 100;    // + row
+inline constexpr int kText2 = 200;    // + row
+inline constexpr int kHeading = 300;  // + index
+inline constexpr int kPicture2 = 400;
+inline constexpr int kLogo = 401;
 
-/// A path box or a delay box: an EDIT control.
-class Win32TextBox final : public platform::TextBox {
+inline int OfBox(BoxId box) {
+    return (box.isPath ? kText1 : kText2) + box.row;
+}
+/// The box that `id` names, or nothing for another control.
+inline std::optional<BoxId> BoxOf(int id) {
+    if (id >= kText1 && id < kText1 + kRowCount) {
+        return BoxId{true, id - kText1};
+    }
+    if (id >= kText2 && id < kText2 + kRowCount) {
+        return BoxId{false, id - kText2};
+    }
+    return std::nullopt;
+}
+}  // namespace control_id
+
+/// Form1 with its controls, created hidden and minimised with its design-time texts; shown by the driver.
+class FormWindow final : public WindowBackend {
 public:
-    Win32TextBox(FormWindow& form, bool isPathBox, std::int16_t index)
-        : form_(form), isPathBox_(isPathBox), index_(index) {}
-    std::string text() const override;
-    void setText(const std::string& text) override;
-    void setTip(const std::string& tip) override;
-    void setFocus() override;
-    void setSelectionLength(int length) override;
-
-    HWND handle() const { return edit_; }
-    bool isPathBox() const { return isPathBox_; }
-    std::int16_t index() const { return index_; }
-
-private:
-    friend class FormWindow;
-    FormWindow& form_;
-    bool isPathBox_;
-    std::int16_t index_;
-    HWND edit_ = nullptr;
-    std::wstring tip_;
-};
-
-/// A heading: a STATIC control that reports mouse moves.
-class Win32Label final : public platform::Label {
-public:
-    Win32Label(FormWindow& form, std::int16_t index) : form_(form), index_(index) {}
-    void setCaption(const std::string& caption) override;
-    void setTip(const std::string& tip) override;
-    HWND handle() const { return static_; }
-    std::int16_t index() const { return index_; }
-
-private:
-    friend class FormWindow;
-    FormWindow& form_;
-    std::int16_t index_;
-    HWND static_ = nullptr;
-    std::wstring tip_;
-};
-
-/// Form1 with its controls, created hidden and minimised with its design-time texts; shown by showInState.
-class FormWindow final : public platform::Window {
-public:
-    FormWindow(EventGate& gate, const platform::WindowDesign& design);
+    /// Builds the window and attaches it to `driver`. Throws std::runtime_error when no window can be made.
+    FormWindow(WindowDriver& driver, const platform::WindowDesign& design);
     ~FormWindow() override;
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
     void setCaption(const std::string& caption) override;
-    platform::WindowState windowState() const override;
-    void setWindowState(platform::WindowState state) override;
-    void setMousePointer(platform::MousePointer pointer) override;
+    platform::WindowState currentState() const override;
+    void showFirst(platform::WindowState state) override;
+    void changeState(platform::WindowState state) override;
+    void bringToFront() override;
+    void setPointer(platform::MousePointer pointer) override;
+    std::string text(BoxId box) const override;
+    void putText(BoxId box, const std::string& text) override;
+    void setTip(BoxId box, const std::string& tip) override;
+    void focus(BoxId box) override;
+    void selectFromCaret(BoxId box, int length) override;
+    void describe(BoxId box, const std::string& name, const std::string& description) override;
+    void describeLogo(const std::string& name, const std::string& description) override;
+    void setHeadingCaption(int index, const std::string& caption) override;
+    void setHeadingTip(int index, const std::string& tip) override;
+    void runTimer(bool running) override;
+    std::optional<std::string> openDialog(const OpenRequest& request) override;
 
-    /// The controls for Form1; `dialog` is the window's file dialog.
-    platform::Controls controls(platform::FileDialog& dialog);
-
-    /// Shows the window in the state that the load event left it in; the first show raises the resize event.
-    void showInState();
-    /// Closes the window through the unload event, as the close button does; does nothing while an unload runs.
-    void requestUnload();
-    /// Brings the window back for a later start of the program: restored as the user restores it (the resize
-    /// event runs), then brought to the front. Raised as an event from the event loop.
-    void showAgain();
-    /// Names the boxes and the logo for screen readers, in the language that the load event chose.
-    void setAccessibleTexts(const platform::AccessibleTexts& texts);
     /// Handles the keyboard navigation of the window's controls (Tab, Shift+Tab) for a message of the loop; true
     /// when the message was handled.
     bool preTranslate(MSG& message);
 
-    /// The message that a later start of the program posts to this window to have it shown again.
-    static UINT ShowAgainMessage();
-
+    WindowDriver& driver() { return driver_; }
     HWND handle() const { return hwnd_; }
-    Win32TextBox& text1(int row) { return *text1_.at(static_cast<std::size_t>(row)); }
-    Win32TextBox& text2(int row) { return *text2_.at(static_cast<std::size_t>(row)); }
-    Win32Label& heading(int index) { return *headings_.at(static_cast<std::size_t>(index)); }
+    HWND edit(BoxId box) const { return (box.isPath ? text1_ : text2_).at(static_cast<std::size_t>(box.row)); }
+    HWND heading(int index) const { return headings_.at(static_cast<std::size_t>(index)); }
     HWND picture2() const { return picture2_; }
     HWND logo() const { return logo_; }
-    Win32Timer& timer() { return timer_; }
-    EventGate& gate() { return gate_; }
-    platform::MousePointer mousePointer() const { return pointer_; }
     /// The window's resolution in dots per inch.
     UINT dpi() const { return dpi_; }
     /// The tip that the tooltip control shows for `tool` now.
     std::wstring tipOf(HWND tool) const;
+    /// How late the last tick came after its due instant, in milliseconds.
+    double lastLatenessMs() const { return timer_.lastLatenessMs(); }
 
 private:
-    friend class Win32TextBox;
-    friend class Win32Label;
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK LogoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -119,30 +98,36 @@ private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleLogo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleControl(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id);
+    /// An edit control's notification (EN_CHANGE, EN_SETFOCUS, EN_KILLFOCUS).
+    void onEditNotification(int id, int code, HWND edit);
 
+    void registerClasses();
     void createControls();
+    void createBox(BoxId box);
+    void createHeading(int index);
+    void createLogo();
     void layOut(bool placeWindow);
     void makeFonts();
     void addTool(HWND tool, const std::wstring& tip);
     void updateTip(HWND tool, std::wstring& kept, const std::string& tip);
-    /// Runs the resize event when the window reports a state other than the one last reported.
-    void stateReported(platform::WindowState state);
-    platform::WindowState reportedState() const;
-    void raiseLostFocus(HWND control);
     /// The control that takes the focus when the window is activated or restored.
     HWND focusOnActivation() const;
 
-    EventGate& gate_;
+    WindowDriver& driver_;
     const platform::WindowDesign& design_;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND picture2_ = nullptr;
     HWND logo_ = nullptr;
-    std::array<std::unique_ptr<Win32TextBox>, 5> text1_;
-    std::array<std::unique_ptr<Win32TextBox>, 5> text2_;
-    std::array<std::unique_ptr<Win32Label>, 2> headings_;
+    std::array<HWND, kRowCount> text1_{};
+    std::array<HWND, kRowCount> text2_{};
+    std::array<std::wstring, kRowCount> text1Tips_;
+    std::array<std::wstring, kRowCount> text2Tips_;
+    std::array<HWND, 2> headings_{};
+    std::array<std::wstring, 2> headingTips_;
     /// Hidden labels before each box, which screen readers take as the box's name.
-    std::vector<HWND> accessibleLabels_;
+    std::array<HWND, kRowCount> text1Labels_{};
+    std::array<HWND, kRowCount> text2Labels_{};
     Win32Timer timer_;
     Artwork artwork_;
     GdiObject<HFONT> headingFont_;
@@ -158,12 +143,6 @@ private:
     HWND lastFocus_ = nullptr;
     /// The first control in the tab order, which has the focus when the window first shows.
     HWND firstTabStop_ = nullptr;
-    /// Set when a box's lost-focus event ran during a focus move of ours.
-    bool lostFocusRaised_ = false;
-    bool shown_ = false;
-    /// The state last reported to the core; before the first show, the state the window will be shown in.
-    platform::WindowState lastState_ = platform::WindowState::Minimised;
-    bool unloading_ = false;
 };
 
 /// A length in twips as pixels at `dpi`.
