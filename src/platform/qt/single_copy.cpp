@@ -44,10 +44,6 @@ ShowRequests::ShowRequests(const std::string& path, std::function<void()> show)
 
 ShowRequests::~ShowRequests() = default;
 
-bool ShowRequests::listening() const {
-    return server_->isListening();
-}
-
 bool AskToShow(const std::string& path, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;

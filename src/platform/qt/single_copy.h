@@ -21,9 +21,6 @@ public:
     ShowRequests(const ShowRequests&) = delete;
     ShowRequests& operator=(const ShowRequests&) = delete;
 
-    /// Whether later starts can reach this copy.
-    bool listening() const;
-
 private:
     std::unique_ptr<QLocalServer> server_;
     std::function<void()> show_;
