@@ -3,7 +3,8 @@
 # executable, then prints a table: each figure the median of several runs with its min and max.
 #
 #   bash bench/run.sh [--quick] [--runs N] [--cold-runs N] [--build DIR] [--compare EXE] [--keep DIR]
-#   bash bench/run.sh --windows [--quick] [--runs N] [--keep DIR]     (the Windows build under Wine: run-wine.sh)
+#   bash bench/run.sh --windows [--quick] [--runs N] [--compare EXE] [--keep DIR]   (the Windows build under Wine:
+#                  run-wine.sh)
 #
 #   --quick        delays 2 4 6 8 10 s instead of 5 15 30 45 60 s
 #   --runs N       sequencer runs of each program (default 3)
