@@ -292,6 +292,9 @@ void FakeDesktop::moveFocus(FakeTextBox* box) {
     }
     FakeTextBox* had = focused_;
     focused_ = box;
+    if (!active_) {
+        return;  // an inactive window's toolkit records the new focus and reports nothing
+    }
     if (had != nullptr) {
         driver_.focusLost(had->id());
         ++sweeps;

@@ -412,6 +412,13 @@ public:
 
     /// The window driver, which the core's calls and the toolkit's reports go through.
     platform::WindowDriver& driver() { return driver_; }
+    platform::EventGate& gate() { return gate_; }
+    /// Sends the window's events to `events` instead of Form1 (a test of the event rules records them).
+    void connect(platform::FormEvents& events) { gate_.connect(events); }
+    /// Another window takes the focus: code that moves the focus meanwhile gets no word back from the toolkit, as
+    /// on a real desktop; the window's own focus stays where it was.
+    void deactivate() { active_ = false; }
+    void activate() { active_ = true; }
 
 private:
     friend class FakeTextBox;
@@ -453,6 +460,7 @@ private:
     int changeDepth_ = 0;
     int changesThisCall_ = 0;
     bool runaway_ = false;
+    bool active_ = true;
     std::vector<std::string> unhandled_;
 };
 

@@ -1,5 +1,5 @@
-// The toolkit's event rules, checked against the Qt layer: what the core relies on when it sets a text, moves
-// the focus, sets the window state or waits in a tick.
+// The event rules on Qt: the suite that every desktop passes, and what only Qt's side adds (a focus move inside a
+// lost-focus event, the timer's precision, the message boxes, the unload from signals and the session's end).
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <csignal>
 
+#include "conformance/event_rules.h"
 #include "platform/errors.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_services.h"
@@ -19,127 +20,39 @@ namespace {
 using platform::WindowState;
 using Events = std::vector<std::string>;
 
-TEST(ChangeEvent, RunsNestedInsideSetTextAndOnlyForADifferentText) {
-    Rig rig;
-    bool inside = false;
-    Events seenInside;
-    rig.recorder.hook = [&](const std::string& e) {
-        if (inside) {
-            seenInside.push_back(e + " with text " + rig.text2(3).text());
-        }
-    };
-    inside = true;
-    rig.text2(3).setText("12");
-    rig.text2(3).setText("12");  // the same text: silent
-    rig.text1(0).setText("/usr/bin/env");
-    rig.text1(0).setText("");
-    inside = false;
-    EXPECT_EQ(seenInside,
-              (Events{"Text2_Change(3) with text 12", "Text1_Change(0) with text 12", "Text1_Change(0) with text 12"}));
-}
-
-TEST(ChangeEvent, OncePerKeystrokeAndPerPaste) {
-    Rig rig;
-    rig.showNormal();
-    QTest::keyClicks(rig.window.edit({false, 1}), "25");
-    EXPECT_EQ(rig.recorder.only("Text2_Change"), (Events{"Text2_Change(1)", "Text2_Change(1)"}));
-    EXPECT_EQ(rig.text2(1).text(), "25");
-    rig.recorder.events.clear();
-    rig.window.edit({false, 1})->selectAll();
-    QTest::keyClick(rig.window.edit({false, 1}), Qt::Key_Delete);
-    EXPECT_EQ(rig.recorder.only("Text2_Change"), (Events{"Text2_Change(1)"}));
-}
-
-TEST(ChangeEvent, ChainsOfAssignmentsEndWhereTheTextsStopChanging) {
-    // The move-up rule: a change of box i moves its text into the empty box above, which changes that box in turn.
-    Rig rig;
-    rig.recorder.hook = [&](const std::string& e) {
-        for (int i = 1; i < 5; ++i) {
-            if (e == Recorder::at("Text1_Change", static_cast<std::int16_t>(i)) && rig.text1(i - 1).text().empty()) {
-                rig.text1(i - 1).setText(rig.text1(i).text());
-                rig.text1(i).setText("");
-            }
-        }
-    };
-    rig.text1(4).setText("/bin/true");
-    EXPECT_EQ(rig.text1(0).text(), "/bin/true");
-    for (int i = 1; i < 5; ++i) {
-        EXPECT_EQ(rig.text1(i).text(), "") << "row " << i;
+// The suite's harness: the window under the offscreen platform, a second window to take the focus away.
+struct QtHarness : Rig {
+    QtHarness() { clock.start(); }
+    void showMinimised() {
+        driver.showInState();
+        recorder.events.clear();
     }
-}
+    void type(BoxId box, char c) { QTest::keyClick(window.edit(box), c); }
+    void click(BoxId box) { QTest::mouseClick(window.edit(box), Qt::LeftButton); }
+    void leaveForAnotherWindow() {
+        other.show();
+        other.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+    }
+    void returnToTheWindow() {
+        window.widget()->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.widget()));
+    }
+    void wait(int ms) { QTest::qWait(ms); }
+    std::int64_t nowMs() const { return clock.elapsed(); }
+    void showMessageFor(int ms) {
+        QTimer::singleShot(ms, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                box->close();
+            }
+        });
+        messages.show("[/nowhere]\n\nCan not find this file", platform::MessageStyle::Plain, "Selvatro");
+    }
 
-TEST(ChangeEvent, AnErrorInANestedEventReachesTheCodeThatSetTheText) {
-    // The tick's error path catches what a nested change event lets escape; Qt's frames must not swallow it.
-    Rig rig;
-    rig.recorder.hook = [](const std::string& e) {
-        if (e == "Text2_Change(0)") {
-            throw platform::OverflowError("overflow");
-        }
-    };
-    EXPECT_THROW(rig.text2(0).setText("99999"), platform::OverflowError);
-    EXPECT_EQ(rig.text2(0).text(), "99999");
-    EXPECT_TRUE(rig.fatal.empty());
-    // The gate is clear again: the next assignment raises its event normally.
-    rig.recorder.hook = nullptr;
-    rig.text2(1).setText("3");
-    EXPECT_EQ(rig.recorder.only("Text2_Change").back(), "Text2_Change(1)");
-}
-
-TEST(ChangeEvent, AnErrorEscapingAUserEditEndsTheProgram) {
-    Rig rig;
-    rig.showNormal();
-    rig.recorder.hook = [](const std::string& e) {
-        if (e == "Text2_Change(2)") {
-            throw platform::OverflowError("too big");
-        }
-    };
-    QTest::keyClick(rig.window.edit({false, 2}), Qt::Key_7);
-    EXPECT_EQ(rig.fatal, (Events{"too big"}));
-}
-
-TEST(LostFocus, RaisedForMovesBetweenTheWindowsControlsOnly) {
-    Rig rig;
-    rig.showNormal();
-    rig.text1(0).setFocus();
-    rig.recorder.events.clear();
-
-    // Moves by code, by the keyboard and by the mouse.
-    rig.text2(0).setFocus();
-    QTest::keyClick(rig.window.edit({false, 0}), Qt::Key_Tab);
-    QTest::mouseClick(rig.window.edit({false, 3}), Qt::LeftButton);
-    EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(0)", "Text2_LostFocus(0)", "Text1_LostFocus(1)"}));
-
-    // Another window taking the focus (another program, or a dialog of ours) is no move inside the window.
-    rig.recorder.events.clear();
+    QElapsedTimer clock;
     QWidget other;
-    other.setFocusPolicy(Qt::StrongFocus);
-    other.show();
-    other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    rig.window.widget()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.widget()));
-    EXPECT_EQ(rig.recorder.only("Text2_LostFocus"), Events{});
-    EXPECT_EQ(rig.window.widget()->focusWidget(), rig.window.edit({false, 3}));
-}
-
-TEST(LostFocus, ACodeMoveWhileTheWindowIsInactiveStillRaisesIt) {
-    // After a dialog of ours closes, the window manager gives the window its focus back only later; the picker
-    // moves the focus in between and relies on the lost-focus event of the path box.
-    Rig rig;
-    rig.showNormal();
-    rig.text1(2).setFocus();
-    QWidget other;
-    other.show();
-    other.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    rig.recorder.events.clear();
-    rig.text2(2).setFocus();
-    EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(2)"}));
-    rig.window.widget()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.widget()));
-    EXPECT_EQ(QApplication::focusWidget(), rig.window.edit({false, 2}));
-    EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(2)"}));
-}
+    QtMessageBoxes messages{gate, window.widget()};
+};
 
 TEST(LostFocus, ACodeMoveInsideALostFocusEventRaisesTheNextOne) {
     Rig rig;
@@ -154,35 +67,6 @@ TEST(LostFocus, ACodeMoveInsideALostFocusEventRaisesTheNextOne) {
     rig.text1(1).setFocus();
     EXPECT_EQ(rig.recorder.only("Text"), (Events{"Text1_LostFocus(0)", "Text1_LostFocus(1)"}));
     EXPECT_EQ(QApplication::focusWidget(), rig.window.edit({false, 4}));
-}
-
-TEST(Resize, RunsInsideSetWindowStateOnceShownAndOnceAtTheFirstShow) {
-    Rig rig;
-    EXPECT_EQ(rig.driver.windowState(), WindowState::Minimised);  // created minimised
-    // Before the first show (while the load event runs) a state change raises nothing: the show will.
-    rig.driver.setWindowState(WindowState::Normal);
-    EXPECT_EQ(rig.driver.windowState(), WindowState::Normal);
-    EXPECT_EQ(rig.recorder.events, Events{});
-    rig.driver.showInState();
-    EXPECT_EQ(rig.recorder.events, Events{"Form_Resize"});
-    QTest::qWait(50);
-    EXPECT_EQ(rig.recorder.events, Events{"Form_Resize"});
-
-    bool inside = false;
-    std::vector<WindowState> seen;
-    rig.recorder.hook = [&](const std::string& e) {
-        if (e == "Form_Resize") {
-            EXPECT_TRUE(inside);
-            seen.push_back(rig.driver.windowState());
-        }
-    };
-    inside = true;
-    rig.driver.setWindowState(WindowState::Minimised);
-    rig.driver.setWindowState(WindowState::Minimised);  // no change, no event
-    rig.driver.setWindowState(WindowState::Normal);
-    rig.driver.setWindowState(WindowState::Maximised);
-    inside = false;
-    EXPECT_EQ(seen, (std::vector<WindowState>{WindowState::Minimised, WindowState::Normal, WindowState::Maximised}));
 }
 
 TEST(Timer, TicksEverySecondWithoutDriftOnlyOnceShown) {
@@ -210,43 +94,6 @@ TEST(Timer, TicksEverySecondWithoutDriftOnlyOnceShown) {
     QTest::qWait(1100);
     EXPECT_EQ(ticks.size(), 3u);
     EXPECT_FALSE(rig.window.timerRunning());
-}
-
-TEST(Timer, NoTickRunsInsideATickWhoseMessageIsOpen) {
-    // The ticks that fall due while the message is open are dropped: none runs nested, none is queued to run the
-    // moment the message closes, and the timer goes on afterwards.
-    Rig rig;
-    QtMessageBoxes messages(rig.gate, rig.window.widget());
-    QElapsedTimer clock;
-    clock.start();
-    int depth = 0;
-    int deepest = 0;
-    std::vector<qint64> ticks;
-    qint64 closedAt = -1;
-    rig.recorder.hook = [&](const std::string& e) {
-        if (e != "Timer1_Timer") {
-            return;
-        }
-        ticks.push_back(clock.elapsed());
-        deepest = std::max(deepest, ++depth);
-        if (ticks.size() == 1) {
-            QTimer::singleShot(2500, [&] {
-                if (QWidget* box = QApplication::activeModalWidget()) {
-                    closedAt = clock.elapsed();
-                    box->close();
-                }
-            });
-            messages.show("[/nowhere]\n\nCan not find this file", platform::MessageStyle::Plain, "Selvatro");
-        }
-        --depth;
-    };
-    rig.driver.showInState();
-    QTest::qWait(5000);
-    EXPECT_EQ(deepest, 1);
-    ASSERT_GT(closedAt, 0);
-    ASSERT_GE(ticks.size(), 2u);
-    EXPECT_GT(ticks[1] - closedAt, 200) << "a tick that fell due behind the message ran as soon as it closed";
-    EXPECT_LT(ticks[1] - closedAt, 1100) << "the timer stopped after the message";
 }
 
 TEST(Messages, ClosingOneWhileNoWindowIsVisibleDoesNotEndTheProgram) {
@@ -331,3 +178,8 @@ TEST(Unload, TheEndOfTheSessionRunsIt) {
 
 }  // namespace
 }  // namespace selvatro::platform::qt::test
+
+namespace selvatro::conformance {
+using QtHarnesses = ::testing::Types<platform::qt::test::QtHarness>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Qt, EventRules, QtHarnesses);
+}  // namespace selvatro::conformance

@@ -154,35 +154,37 @@ void FormWindow::setHeadingTip(int index, const std::string& tip) {
     updateTip(heading(index), headingTips_.at(static_cast<std::size_t>(index)), tip);
 }
 
-namespace {
-
-// Where the annotation service runs (Windows; COM initialised by the program), a screen reader gets the name and the
-// description from it directly.
-void Annotate(HWND control, const std::wstring& name, const std::string& description) {
-    Microsoft::WRL::ComPtr<IAccPropServices> annotations;
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                reinterpret_cast<void**>(annotations.GetAddressOf())))) {
-        return;
-    }
-    annotations->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME, name.c_str());
-    annotations->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                                Widen(description).c_str());
-}
-
-}  // namespace
-
 void FormWindow::describe(BoxId box, const std::string& name, const std::string& description) {
     const std::wstring wide = Widen(name);
     SetWindowTextW((box.isPath ? text1Labels_ : text2Labels_).at(static_cast<std::size_t>(box.row)), wide.c_str());
-    Annotate(edit(box), wide, description);
+    pendingAnnotations_.push_back({edit(box), wide, description});
 }
 
 void FormWindow::describeLogo(const std::string& name, const std::string& description) {
     // The frame takes the focus, so it is what a screen reader announces; the logo is what the mouse finds.
     for (HWND logo : {picture2_, logo_}) {
         SetWindowTextW(logo, Widen(name).c_str());
-        Annotate(logo, Widen(name), description);
+        pendingAnnotations_.push_back({logo, Widen(name), description});
     }
+}
+
+void FormWindow::annotatePending() {
+    if (pendingAnnotations_.empty()) {
+        return;
+    }
+    // Where the annotation service runs (Windows; COM initialised by the program), a screen reader gets the name and
+    // the description from it directly.
+    Microsoft::WRL::ComPtr<IAccPropServices> annotations;
+    if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                   reinterpret_cast<void**>(annotations.GetAddressOf())))) {
+        for (const Annotation& a : pendingAnnotations_) {
+            annotations->SetHwndPropStr(a.control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                        a.name.c_str());
+            annotations->SetHwndPropStr(a.control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                        PROPID_ACC_DESCRIPTION, Widen(a.description).c_str());
+        }
+    }
+    pendingAnnotations_.clear();
 }
 
 // ---- the controls' messages ----
@@ -219,6 +221,9 @@ LRESULT FormWindow::handleControl(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     const int control = static_cast<int>(id);
     const std::optional<BoxId> box = control_id::BoxOf(control);
     switch (message) {
+        case WM_GETOBJECT:
+            annotatePending();  // a screen reader asks: it is told what every control is before it gets an answer
+            break;
         case WM_KILLFOCUS: {
             // EN_KILLFOCUS follows inside this message and must know where the focus goes.
             HWND saved = focusGoesTo_;

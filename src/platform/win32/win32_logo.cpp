@@ -38,6 +38,9 @@ LRESULT CALLBACK FormWindow::LogoProc(HWND hwnd, UINT message, WPARAM wParam, LP
 LRESULT FormWindow::handleLogo(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const bool isLogo = GetDlgCtrlID(hwnd) == control_id::kLogo;
     switch (message) {
+        case WM_GETOBJECT:
+            annotatePending();
+            break;
         case WM_ERASEBKGND:
             if (!isLogo) {
                 RECT client{};

@@ -232,6 +232,9 @@ LRESULT FormWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE:
             driver_.mouseMoved(Pointed::Background);
             return 0;
+        case WM_GETOBJECT:
+            annotatePending();
+            break;
         case WM_SETCURSOR:
             // Children ask their parent first: the custom pointer shows over the whole window.
             if (pointer_ == platform::MousePointer::Custom && LOWORD(lParam) == HTCLIENT) {

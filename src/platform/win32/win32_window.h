@@ -112,6 +112,8 @@ private:
     void updateTip(HWND tool, std::wstring& kept, const std::string& tip);
     /// The control that takes the focus when the window is activated or restored.
     HWND focusOnActivation() const;
+    /// Hands the names and descriptions kept for screen readers to the system's annotation service, once one asks.
+    void annotatePending();
 
     WindowDriver& driver_;
     const platform::WindowDesign& design_;
@@ -125,6 +127,14 @@ private:
     std::array<std::wstring, kRowCount> text2Tips_;
     std::array<HWND, 2> headings_{};
     std::array<std::wstring, 2> headingTips_;
+    /// What a screen reader is to be told of a control, kept until one first asks: the annotation service is a COM
+    /// server (oleacc) that a logon without a screen reader never needs to load.
+    struct Annotation {
+        HWND control;
+        std::wstring name;
+        std::string description;
+    };
+    std::vector<Annotation> pendingAnnotations_;
     /// Hidden labels before each box, which screen readers take as the box's name.
     std::array<HWND, kRowCount> text1Labels_{};
     std::array<HWND, kRowCount> text2Labels_{};
