@@ -61,7 +61,7 @@ bool IsThisProgram(const std::string& fileName, const std::string& ownName) {
 }  // namespace
 
 void Text1_Click(window::Form& form, std::int16_t Index) {
-    if (Index < 0 || Index > 4) {
+    if (Index < 0 || Index > window::kLastRow) {
         return;
     }
     PrepareFolder(form, form.Text1(Index).text());

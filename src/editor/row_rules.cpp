@@ -49,7 +49,7 @@ void ClearWithoutPath(window::Form& form, int row) {
 }  // namespace
 
 void Text1_Change(window::Form& form, std::int16_t Index) {
-    if (Index < 1 || Index > 4) {
+    if (Index < 1 || Index > window::kLastRow) {
         return;  // row 0 has nothing above it to fill or to follow
     }
     // Move-up: the text climbs into the empty row above; that assignment runs this procedure for the row above,
@@ -79,22 +79,22 @@ void Text2_Change(window::Form& form, std::int16_t Index) {
         }
         return;
     }
-    if (Index > 4 || form.Text1(Index).text().empty()) {
+    if (Index > window::kLastRow || form.Text1(Index).text().empty()) {
         return;
     }
     RaiseAbovePrevious(form, Index);
 }
 
 void Text1_LostFocus(window::Form& form, std::int16_t /*Index*/) {
-    for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
+    for (form.Ligne = 0; form.Ligne <= window::kLastRow; ++form.Ligne) {
         ClearWithoutPath(form, form.Ligne);
     }
 }
 
 void Text2_LostFocus(window::Form& form, std::int16_t /*Index*/) {
-    for (form.Ligne = 0; form.Ligne <= 4; ++form.Ligne) {
+    for (form.Ligne = 0; form.Ligne <= window::kLastRow; ++form.Ligne) {
         ClearWithoutPath(form, form.Ligne);
-        if (form.Ligne == 4) {
+        if (form.Ligne == window::kLastRow) {
             continue;  // the last row has no next row to stay below
         }
         // Lower this row below the next one. The next row is compared before its own clearing turn, so a delay

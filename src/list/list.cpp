@@ -50,7 +50,7 @@ void LoadList(window::Form& form) {
     form.Chargement = 1;
     // Rows that a damaged file would give are not the user's: none are loaded from it.
     FieldReader reader(damaged ? std::string_view() : std::string_view(file.text));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < window::kRowCount; ++i) {
         const std::optional<std::string> path = reader.Next();
         if (!path) {
             break;
@@ -97,7 +97,7 @@ std::string SaveFailedMessage(const window::Form& form, const std::string& fileN
 
 std::string EmptyList() {
     std::string empty;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < window::kRowCount; ++i) {
         empty += Record("", "");
     }
     return empty;
@@ -123,7 +123,7 @@ bool LeaveListAsItIs(const window::Form& form, const std::string& fileName, cons
 
 void Quitter(window::Form& form, int exitStatus) {
     std::string contents;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < window::kRowCount; ++i) {
         contents += Record(form.Text1(i).text(), form.Text2(i).text());
     }
     const std::string fileName = ListFilePath(form);

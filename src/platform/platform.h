@@ -10,10 +10,9 @@
 #include <optional>
 #include <string>
 
-namespace selvatro::platform {
+#include "platform/window_design.h"
 
-/// The rows of the list: a path box and a delay box each.
-inline constexpr int kRowCount = 5;
+namespace selvatro::platform {
 
 enum class WindowState : std::int16_t { Normal = 0, Minimised = 1, Maximised = 2 };
 

@@ -10,6 +10,9 @@
 
 namespace selvatro::platform {
 
+/// The rows of the list: a path box and a delay box each.
+inline constexpr int kRowCount = 5;
+
 /// Twips are 1/1440 of an inch at the window's resolution: 15 to a pixel at 96 dpi.
 inline constexpr int kTwipsPerInch = 1440;
 
@@ -60,8 +63,8 @@ struct WindowDesign {
     double headingPointSize;
     int headingWeight;  ///< 400 normal, 700 bold
 
-    std::array<Rect, 5> text1;  ///< the path boxes, top row first (one a row)
-    std::array<Rect, 5> text2;  ///< the delay boxes, top row first
+    std::array<Rect, kRowCount> text1;  ///< the path boxes, top row first
+    std::array<Rect, kRowCount> text2;  ///< the delay boxes, top row first
     Colour text1Background;
     Colour text2Background;
     std::string_view text1Tip;
@@ -71,7 +74,7 @@ struct WindowDesign {
     Rect imageTovrel;          ///< the logo, inside its frame, which clips it
     std::string_view logoTip;  ///< the publisher's copyright line, with the address that a click opens
 
-    std::array<TabStop, 11> tabOrder;  ///< every control that takes the focus, in the order Tab visits them
+    std::array<TabStop, 2 * kRowCount + 1> tabOrder;  ///< every control that takes the focus, in the order Tab visits them
 
     int timerIntervalMs;
     std::string_view dialogTitle;  ///< CommonDialog1's title at design time

@@ -45,7 +45,7 @@ void StopOnMissingProgram(window::Form& form, int row) {
 
 // The line that the tick's error path leaves in the session's journal: which row, its path and delay, and why.
 std::string ErrorLine(const window::Form& form, int row, const std::string& reason) {
-    if (row < 0 || row > 4) {
+    if (row < 0 || row > window::kLastRow) {
         return "the run stopped: " + reason;
     }
     const std::string path = form.Text1(row).text();
@@ -69,7 +69,7 @@ void Timer1_Timer(window::Form& form) {
         }
         form.Secondes = platform::Increment(form.Secondes);
         form.Window().setCaption(std::to_string(form.Secondes) + " sec.");
-        for (row = 0; row < 5; ++row) {
+        for (row = 0; row < window::kRowCount; ++row) {
             const std::string delay = form.Text2(row).text();
             if (delay.empty()) {
                 continue;  // only the empty text is skipped; blanks read as 0

@@ -11,6 +11,10 @@
 
 namespace selvatro::window {
 
+/// The rows of the list, 0 at the top.
+using platform::kRowCount;
+inline constexpr int kLastRow = kRowCount - 1;
+
 class Form {
 public:
     Form(const platform::Controls& controls, const platform::Services& services)
