@@ -35,7 +35,6 @@ LANG=C.UTF-8 LANGUAGE="" LC_ALL="" "$dir/selvatro" 2>"$work/err" &
 app=$!
 pids+=("$app")
 
-title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 # The program's viewable window titled exactly $1, other than the main window; sets $found.
 find_window() {
@@ -49,23 +48,14 @@ find_window() {
     done
     return 1
 }
-main_window() {
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [[ "$(title_of "$candidate")" =~ ^(Selvatro|[0-9]+\ sec\.$) ]]; then
-            win=$candidate
-            return 0
-        fi
-    done
-    return 1
-}
 win=""
-wait_for 10 main_window || fail "the window did not appear"
+find_main_window "$app" || fail "the window did not appear"
 # Restored by the user: the count pauses and the list can be edited.
 xdotool windowactivate "$win" 2>/dev/null || true
 title_is() { [ "$(title_of "$win")" = "$1" ]; }
-wait_for 5 title_is "Selvatro desabled" || fail "the restored window is not the editing one: '$(title_of "$win")'"
-wait_for 5 viewable "$win" || fail "the restored window is not mapped"
+wait_for "$patience" title_is "Selvatro desabled" ||
+    fail "the restored window is not the editing one: '$(title_of "$win")'"
+wait_for "$patience" viewable "$win" || fail "the restored window is not mapped"
 # The window manager animates the restore: the clicks below aim at the window once it stands still.
 position() { xwininfo -id "$win" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
 last_position=""
@@ -76,7 +66,7 @@ standing_still() {
     last_position=$now
     return 1
 }
-wait_for 5 standing_still || fail "the restored window does not stand still"
+wait_for "$patience" standing_still || fail "the restored window does not stand still"
 
 # The boxes in the window's client area: row i at y = 22 + 26 i, 23 high; path boxes at x 4..320, delay boxes
 # at x 324..350.
@@ -100,7 +90,7 @@ focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && only_the_
 picker_title="Choose the application to be started"
 # Waits for the file dialog that a click opened and activates it; sets $dialog.
 await_dialog() {
-    wait_for 5 find_window "$picker_title" || fail "$1: no file dialog opened"
+    wait_for "$patience" find_window "$picker_title" || fail "$1: no file dialog opened"
     dialog=$found
     xdotool windowactivate --sync "$dialog"
 }
@@ -115,8 +105,8 @@ xdotool key Tab
 click_path 0
 await_dialog cancel
 xdotool key Escape
-wait_for 5 gone "$dialog" || fail "cancel: the dialog stayed open"
-wait_for 5 focus_back || fail "cancel: the focus did not come back to the window"
+wait_for "$patience" gone "$dialog" || fail "cancel: the dialog stayed open"
+wait_for "$patience" focus_back || fail "cancel: the focus did not come back to the window"
 xdotool key End
 xdotool type x
 
@@ -127,13 +117,13 @@ click_path 1
 await_dialog refuse
 xdotool type selvatro
 xdotool key Return
-wait_for 5 find_window "Selvatro" || fail "refuse: no message"
+wait_for "$patience" find_window "Selvatro" || fail "refuse: no message"
 message=$found
 xdotool windowactivate --sync "$message" 2>/dev/null || true
 xdotool key Return
-wait_for 5 gone "$message" || fail "refuse: the message stayed open"
-wait_for 5 focus_back || fail "refuse: the focus did not come back to the window"
-wait_for 5 gone "$dialog" || fail "refuse: the dialog stayed open"
+wait_for "$patience" gone "$message" || fail "refuse: the message stayed open"
+wait_for "$patience" focus_back || fail "refuse: the focus did not come back to the window"
+wait_for "$patience" gone "$dialog" || fail "refuse: the dialog stayed open"
 xdotool type 7
 xdotool key Tab
 
@@ -144,8 +134,8 @@ click_path 4
 await_dialog choose
 xdotool type "$dir/third"
 xdotool key Return
-wait_for 5 gone "$dialog" || fail "choose: the dialog stayed open"
-wait_for 5 focus_back || fail "choose: the focus did not come back to the window"
+wait_for "$patience" gone "$dialog" || fail "choose: the dialog stayed open"
+wait_for "$patience" focus_back || fail "choose: the focus did not come back to the window"
 xdotool key End
 xdotool type 5
 

@@ -39,7 +39,7 @@ mkdir -p "${entry%/*}"
 printf '[Desktop Entry]\nType=Application\nName=Selvatro\nExec=/old/selvatro\nX-GNOME-Autostart-enabled=false\n' >"$entry"
 t0=$(now)
 status=0
-timeout 20 "$dir/selvatro" 2>"$work/logon.err" || status=$?
+timeout "$patience" "$dir/selvatro" 2>"$work/logon.err" || status=$?
 t_end=$(now)
 check "the run ends by itself with status 0 (got $status)" test "$status" -eq 0
 a=$(started_at "$dir" alpha)
@@ -67,7 +67,7 @@ install_folder unstartable alpha=2 notes=3 beta=4
 printf 'not a program\n' >"$dir/notes"
 cp "$dir/selvatro.cfg" "$work/unstartable.cfg"
 status=0
-timeout 20 "$dir/selvatro" 2>"$work/unstartable.err" || status=$?
+timeout "$patience" "$dir/selvatro" 2>"$work/unstartable.err" || status=$?
 check "a row that cannot start ends the run with status 1 (got $status)" test "$status" -eq 1
 check "the rows after it were not started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
 check "standard error holds one line naming the row, its path and why (got: $(cat "$work/unstartable.err"))" \
@@ -80,7 +80,7 @@ iconv -f UTF-8 -t UTF-16 "$dir/selvatro.cfg" >"$work/utf16.cfg"
 check "the list is UTF-16 with a byte-order mark" test "$(head -c2 "$work/utf16.cfg" | od -An -tx1 | tr -d ' ')" = fffe
 cp "$work/utf16.cfg" "$dir/selvatro.cfg"
 status=0
-timeout 20 "$dir/selvatro" 2>"$work/utf16.err" || status=$?
+timeout "$patience" "$dir/selvatro" 2>"$work/utf16.err" || status=$?
 check "the UTF-16 list runs to its end with status 0 (got $status)" test "$status" -eq 0
 check "its program started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
 check "the list is saved back in UTF-8" cmp -s "$dir/selvatro.cfg" <(list_of "$dir/alpha=2")
@@ -117,10 +117,8 @@ install_folder interrupted alpha=2 beta=3
 cp "$dir/selvatro.cfg" "$work/interrupted.cfg"
 "$dir/selvatro" 2>"$work/interrupted.err" &
 pid=$!
-for _ in $(seq 100); do
-    [ -s "$dir/launches.log" ] && break
-    sleep 0.05
-done
+# The signal goes once alpha has started, within the second before beta is due.
+wait_for "$patience" test -s "$dir/launches.log" || true
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?

@@ -26,7 +26,7 @@ run_without() {
     local name=$1 pattern=$2
     shift 2
     status=0
-    timeout 20 env "$@" "$dir/selvatro" >"$work/$name.out" 2>"$work/$name.stderr" || status=$?
+    timeout "$patience" env "$@" "$dir/selvatro" >"$work/$name.out" 2>"$work/$name.stderr" || status=$?
     check "$name: ends with status 1 (got $status)" test "$status" -eq 1
     check "$name: says so in one line (got $(wc -l <"$work/$name.stderr"))" test "$(wc -l <"$work/$name.stderr")" -eq 1
     check "$name: the line names what is missing: $(cat "$work/$name.stderr")" grep -qE "^selvatro: .*$pattern" \
@@ -40,18 +40,22 @@ run_without "no DISPLAY, no platform asked for" "DISPLAY is not set" -u DISPLAY 
 run_without "no X server on the display" "\":$dead\"" -u QT_QPA_PLATFORM DISPLAY=":$dead"
 
 # ---- the X server goes away while the program waits for its list to be filled ----
-if command -v Xvfb >/dev/null; then
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
     exec {display_fd}>"$work/display"
     Xvfb -displayfd "$display_fd" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     pids+=("$xvfb")
-    if wait_for 5 test -s "$work/display"; then
-        DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb "$dir/selvatro" 2>"$work/lost.stderr" &
+    exec {display_fd}>&-
+    wait_for "$patience" holds_or_ended "$xvfb" test -s "$work/display"
+    if [ -s "$work/display" ]; then
+        lost_display=":$(head -n1 "$work/display")"
+        DISPLAY=$lost_display QT_QPA_PLATFORM=xcb "$dir/selvatro" 2>"$work/lost.stderr" &
         app=$!
         pids+=("$app")
-        # The load has run once the autostart entry is written; the window then waits, normal and empty.
-        wait_for 5 test -e "$entry" || true
-        sleep 0.5
+        # The load has run once the autostart entry is written; the window then waits, normal and empty, shown.
+        shown() { [ -n "$(DISPLAY=$lost_display xdotool search --onlyvisible --pid "$app" 2>/dev/null)" ]; }
+        wait_for "$patience" test -e "$entry" || true
+        wait_for "$patience" shown || true
         kill "$xvfb"
         reap "$app"
         check "lost: the program ends with the list saved (status $status)" test "$status" -eq 0
@@ -63,7 +67,7 @@ if command -v Xvfb >/dev/null; then
         check "lost: Xvfb starts" false
     fi
 else
-    echo "SKIP: the lost display (Xvfb is not installed)"
+    echo "SKIP: the lost display (Xvfb or xdotool is not installed)"
 fi
 
 finish_checks

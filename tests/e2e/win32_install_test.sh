@@ -29,20 +29,11 @@ finish() {
 }
 trap finish EXIT
 
-# check and its counters come from the tests' shell library.
+# check and its counters, wait_for, ended and alive come from the tests' shell library. The waits poll every 100 ms
+# here: each poll of the registry is a Wine program of its own.
 source "$(dirname "$0")/../lib/session.sh"
+poll_s=0.1
 wine_run() { "$runner" "$@" </dev/null; }
-# wait_for SECONDS COMMAND...: true as soon as the command is, false when the time is up. Unlike the library's,
-# it polls every 100 ms: each poll of the registry is a Wine program of its own.
-wait_for() {
-    local tenths=$(($1 * 10))
-    shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 absent() { [ ! -e "$1" ]; }
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Selvatro'
 # The value NAME of the uninstall entry, as reg.exe prints it.
@@ -51,8 +42,6 @@ entry_is() { [ "$(entry "$1")" = "$2" ]; }
 window_open() { [ -n "$(xdotool search --name '^Selvatro' 2>/dev/null | head -n1)" ]; }
 # A logon in progress: the caption counts its seconds.
 counting() { [ -n "$(xdotool search --name ' sec\.$' 2>/dev/null | head -n1)" ]; }
-ended() { ! kill -0 "$1" 2>/dev/null; }
-running() { kill -0 "$1" 2>/dev/null; }
 entry_gone() { ! wine_run reg query "$key" >/dev/null 2>&1; }
 
 # The prefix, made by the runner on first use.
@@ -69,8 +58,8 @@ check "the prefix has a Startup folder" test -n "$startup"
 timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || true
 check "the program is installed in the user's programs folder" wait_for 60 test -f "$dir/uninstall.exe"
 check "with its user guide" test -f "$dir/README.html"
-check "the Start menu holds the program's link" wait_for 30 test -f "$menu/Selvatro.lnk"
-check "the uninstall entry names the program" wait_for 30 entry_is DisplayName Selvatro
+check "the Start menu holds the program's link" wait_for "$patience" test -f "$menu/Selvatro.lnk"
+check "the uninstall entry names the program" wait_for "$patience" entry_is DisplayName Selvatro
 check "the uninstall entry has the version ($(entry DisplayVersion))" test "$(entry DisplayVersion)" = "$version"
 check "the uninstall entry has a publisher" test -n "$(entry Publisher)"
 check "the uninstall entry has the program's icon" test "$(entry DisplayIcon)" = 'C:\users\'"${user##*/}"'\AppData\Local\Programs\Selvatro\selvatro.exe,0'
@@ -78,10 +67,13 @@ check "the uninstall entry names the uninstaller" grep -q 'uninstall\.exe"$' <<<
 size=$(entry EstimatedSize)
 check "the uninstall entry has the size in KiB ($size)" test "$((${size:-0}))" -gt 500
 
+# The programs started in the background below are ended by stop_run, and by the prefix's end at exit; their own
+# limit, the whole test's, only keeps one from outliving a test that was killed.
+
 # stop_run: ends the program started as $run, when it has not ended on its own.
 stop_run() {
     ended "$run" || wine_run taskkill /im selvatro.exe >/dev/null 2>&1 || true
-    wait_for 20 ended "$run" || kill "$run" 2>/dev/null || true
+    wait_for "$patience" ended "$run" || kill "$run" 2>/dev/null || true
     wait "$run" 2>/dev/null || true
 }
 
@@ -89,10 +81,10 @@ stop_run() {
 # The user's list: five empty rows, as the program writes them.
 for _ in 1 2 3 4 5; do printf '"",""\r\n'; done >"$dir/selvatro.cfg"
 cp "$dir/selvatro.cfg" "$work/list"
-(cd "$dir" && timeout 60 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
+(cd "$dir" && timeout 240 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
 run=$!
 check "the window opens" wait_for 40 window_open
-check "the Startup folder holds Selvatro.lnk" wait_for 20 test -f "$startup/Selvatro.lnk"
+check "the Startup folder holds Selvatro.lnk" wait_for "$patience" test -f "$startup/Selvatro.lnk"
 stop_run
 
 # start_logon: starts the installed program on a list whose first program is due in ten minutes, so that it
@@ -103,7 +95,7 @@ start_logon() {
         for _ in 1 2 3 4; do printf '"",""\r\n'; done
     } >"$dir/selvatro.cfg"
     cp "$dir/selvatro.cfg" "$work/list"
-    (cd "$dir" && timeout 120 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
+    (cd "$dir" && timeout 240 "$runner" "$dir/selvatro.exe" </dev/null >/dev/null 2>&1) &
     run=$!
 }
 
@@ -148,7 +140,7 @@ timeout 120 "$runner" "$installer" /S </dev/null >/dev/null 2>&1 || status=$?
 check "the upgrade while Selvatro runs succeeds ($status)" test "$status" -eq 0
 check "the upgrade replaced the running program" cmp -s "$dir/selvatro.exe" "$exe"
 check "the uninstall entry has the version again" entry_is DisplayVersion "$version"
-check "the running copy was ended" wait_for 30 ended "$run"
+check "the running copy was ended" wait_for "$patience" ended "$run"
 check "which kept its list as it was" cmp -s "$dir/selvatro.cfg" "$work/list"
 stop_run
 
@@ -159,7 +151,7 @@ check "the Startup link is there to remove" test -f "$startup/Selvatro.lnk"
 timeout 120 "$runner" "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1 || true
 # The entry goes last: once it is gone, every file the uninstaller removes is gone too.
 check "the uninstall entry is removed" wait_for 60 entry_gone
-check "the running copy was ended" wait_for 30 ended "$run"
+check "the running copy was ended" wait_for "$patience" ended "$run"
 stop_run
 check "the program is removed" absent "$dir/selvatro.exe"
 check "the uninstaller is removed" absent "$dir/uninstall.exe"
@@ -176,7 +168,7 @@ portable=$work/portable
 mkdir -p "$portable"
 cp "$exe" "$portable/selvatro.exe"
 for _ in 1 2 3 4 5; do printf '"",""\r\n'; done >"$portable/selvatro.cfg"
-(cd "$portable" && timeout 60 "$runner" "$portable/selvatro.exe" </dev/null >/dev/null 2>&1) &
+(cd "$portable" && timeout 240 "$runner" "$portable/selvatro.exe" </dev/null >/dev/null 2>&1) &
 run=$!
 check "the portable copy writes its Startup link" wait_for 40 test -f "$startup/Selvatro.lnk"
 check "whose window opens" wait_for 40 window_open
@@ -185,7 +177,7 @@ timeout 120 "$runner" "$dir/uninstall.exe" /S </dev/null >/dev/null 2>&1 || true
 check "the uninstall entry is removed once more" wait_for 60 entry_gone
 check "the program is removed once more" absent "$dir/selvatro.exe"
 check "the portable copy's Startup link is kept" cmp -s "$startup/Selvatro.lnk" "$work/portable.lnk"
-check "the portable copy, running from elsewhere, is left running" running "$run"
+check "the portable copy, running from elsewhere, is left running" alive "$run"
 stop_run
 
 echo "win32_install_test: $passes passed, $failures failed"

@@ -1,6 +1,6 @@
 # Shared by the Wine end-to-end tests (sourced, not run), beside tests/lib/session.sh: the runner and the build's
-# prefix with its Startup folder, a program folder with its recorders and its list, what the recorders saw, and the
-# program's windows. Needs $runner (cmake/wine-run.sh) and $work.
+# prefix with its Startup folder, a program folder with its recorders and its list, what the recorders saw, the
+# program's windows, and waits for what a command finds. Needs $runner (cmake/wine-run.sh) and $work.
 
 source "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
 
@@ -39,3 +39,14 @@ started_names() { awk -F'\t' '{ sub(/\.exe$/, "", $1); print $1 }' "$1/launches.
 window_named() { xdotool search --name "$1" 2>/dev/null | head -n1 || true; }
 # visible_named PATTERN: the same among the windows on screen.
 visible_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true; }
+
+# await SECONDS COMMAND...: waits up to SECONDS (wait_for) for COMMAND to print something, such as a window; sets
+# $found to what it printed last, empty when it printed nothing in time, and is true when it printed something.
+await() {
+    found=""
+    wait_for "$1" prints "${@:2}"
+}
+prints() {
+    found=$("$@")
+    [ -n "$found" ]
+}

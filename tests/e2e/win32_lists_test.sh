@@ -23,18 +23,18 @@ start_copy() {
     rm -f "$work/status"
     (
         status=0
-        cd "$(dirname "$1")" && timeout 60 "$runner" "$1" </dev/null >/dev/null 2>&1 || status=$?
+        cd "$(dirname "$1")" && timeout 120 "$runner" "$1" </dev/null >/dev/null 2>&1 || status=$?
         echo "$status" >"$work/status"
     ) &
     copy=$!
     pids+=($copy)
 }
-ended() { [ -s "$work/status" ]; }
+copy_ended() { [ -s "$work/status" ]; }
 # close_copy IMAGE: closes the running program as Windows' task list does (WM_CLOSE) and waits for its end; prints its
 # status.
 close_copy() {
     wine_run taskkill /im "$1" >/dev/null 2>&1 || true
-    wait_for 30 ended || true
+    wait_for "$patience" copy_ended || true
     cat "$work/status" 2>/dev/null || echo none
 }
 counting() { [ -n "$(window_named ' sec\.$')" ]; }
@@ -52,7 +52,7 @@ flags() { attributes "$1" | sed 's/[A-Za-z]:\\.*//'; }
 check "the list is hidden before the start (attrib: $(attributes "$dir/selvatro.cfg"))" \
     grep -q 'S.*H' <(flags "$dir/selvatro.cfg")
 start_copy "$dir/selvatro.exe"
-check "a hidden list is loaded: the window counts" wait_for 30 counting
+check "a hidden list is loaded: the window counts" wait_for "$patience" counting
 status=$(close_copy selvatro.exe)
 check "closing the window ends with status 0 (got $status)" test "$status" = 0
 check "the hidden list is written back whole, tidied" \
@@ -65,22 +65,25 @@ check "and stays hidden and a system file (attrib: $(attributes "$dir/selvatro.c
 install locked alpha.exe=30
 cp "$dir/selvatro.cfg" "$work/locked.cfg"
 : >"$work/held"
-(cd "$dir" && timeout 60 "$runner" "$hold" selvatro.cfg 6 </dev/null >"$work/held" 2>&1) &
+# Held far longer than a start takes on a busy machine, and let go once the start is over: its process is ended.
+(cd "$dir" && timeout 150 "$runner" "$hold" selvatro.cfg 120 </dev/null >"$work/held" 2>&1) &
 holder=$!
 pids+=($holder)
 held() { grep -q held "$work/held"; }
-check "another program holds the list" wait_for 30 held
+check "another program holds the list" wait_for "$patience" held
 start_copy "$dir/selvatro.exe"
-# The message comes during the start, before the main window is shown: the only window of that name on screen.
+# The message comes during the start, before the main window is shown: the only window of that name on screen. A key
+# that the box did not get yet is pressed again.
 message=
 for attempt in 1 2 3; do
-    wait_for 30 eval '[ -n "$(visible_named "^Selvatro$")" ]' || break
-    message=$(visible_named '^Selvatro$')
+    await $((attempt == 1 ? patience : 3)) visible_named '^Selvatro$' || break
+    message=$found
     xdotool windowactivate --sync "$message" key --clearmodifiers Return 2>/dev/null || true
-    wait_for 5 eval '[ -n "$(visible_named "^Selvatro d")" ]' && break
+    await 5 visible_named '^Selvatro d' && break
 done
 check "the user is told that the list could not be read" test -n "$message"
-check "the window opens with the count paused" test -n "$(visible_named '^Selvatro d')"
+check "the window opens with the count paused" await "$patience" visible_named '^Selvatro d'
+wine_run taskkill /f /im "$(basename "$hold")" >/dev/null 2>&1 || true
 wait "$holder" || true
 status=$(close_copy selvatro.exe)
 check "closing the window ends with status 0 (got $status)" test "$status" = 0
@@ -92,7 +95,7 @@ install utf16 alpha.exe=2
 cp "$dir/selvatro.cfg" "$work/utf16.cfg"
 iconv -f UTF-8 -t UTF-16LE "$work/utf16.cfg" >"$dir/selvatro.cfg"
 start_copy "$dir/selvatro.exe"
-wait_for 40 ended || true
+wait_for "$patience" copy_ended || true
 check "a list in UTF-16 without its mark runs to its end (status $(cat "$work/status" 2>/dev/null))" \
     test "$(cat "$work/status" 2>/dev/null)" = 0
 check "its program started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
@@ -103,7 +106,7 @@ install café alpha.exe=2
 cp "$dir/selvatro.cfg" "$work/utf8.cfg"
 check "the list holds UTF-8 without a mark" env LC_ALL=C grep -q $'^"[^\xef]*caf\xc3\xa9' "$dir/selvatro.cfg"
 start_copy "$dir/selvatro.exe"
-wait_for 40 ended || true
+wait_for "$patience" copy_ended || true
 check "a list in UTF-8 without its mark runs to its end (status $(cat "$work/status" 2>/dev/null))" \
     test "$(cat "$work/status" 2>/dev/null)" = 0
 check "its program in café started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
@@ -114,7 +117,7 @@ install renamed alpha.exe=2
 mv "$dir/selvatro.exe" "$dir/selvatro (1).exe"
 [ -n "$startup" ] && rm -f "$startup"/*.lnk
 start_copy "$dir/selvatro (1).exe"
-wait_for 40 ended || true
+wait_for "$patience" copy_ended || true
 check "the renamed program runs to its end (status $(cat "$work/status" 2>/dev/null))" \
     test "$(cat "$work/status" 2>/dev/null)" = 0
 link=$(find "${startup:-/nonexistent}" -iname 'Selvatro.lnk' -print -quit 2>/dev/null || true)
@@ -132,11 +135,11 @@ check "the folder has a short name ($short)" test -n "$short" -a "$short" != "<D
 short="$parent\\$short"
 start_copy "$dir/selvatro.exe"
 first=$copy
-check "the first copy counts" wait_for 30 counting
+check "the first copy counts" wait_for "$patience" counting
 status=0
-timeout 30 "$runner" "$short\\selvatro.exe" </dev/null >/dev/null 2>&1 || status=$?
+timeout 60 "$runner" "$short\\selvatro.exe" </dev/null >/dev/null 2>&1 || status=$?
 check "a start through the short name ends at once with status 0 (got $status)" test "$status" -eq 0
-check "the first copy's window came back" wait_for 10 eval '[ -n "$(window_named "^Selvatro d")" ]'
+check "the first copy's window came back" await "$patience" window_named '^Selvatro d'
 status=$(close_copy selvatro.exe)
 wait "$first" 2>/dev/null || true
 check "the first copy, closed, ends with status 0 (got $status)" test "$status" = 0

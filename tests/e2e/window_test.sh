@@ -21,12 +21,6 @@ make_work
 start_x_session || { echo "FAIL: Xvfb or openbox did not start" >&2; exit 1; }
 private_home
 
-title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
-# Iconic or Normal, as the window manager keeps it in WM_STATE.
-wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
-title_matches() { [[ "$(title_of "$1")" =~ $2 ]]; }
-state_is() { [ "$(wm_state "$1")" = "$2" ]; }
-
 # Starts the program from a folder of its own with the given list (rows as PATH=DELAY, the others left empty)
 # and locale; sets $win and $app.
 start_program() {  # start_program NAME LANG LANGUAGE ROW...
@@ -38,18 +32,7 @@ start_program() {  # start_program NAME LANG LANGUAGE ROW...
     LANG=$lang LANGUAGE=$language LC_ALL="" "$dir/selvatro" 2>"$work/$name.err" &
     app=$!
     pids+=("$app")
-    win=""
-    # xdotool matches names without regard to case, and Qt's hidden client-leader window is called "selvatro".
-    for _ in $(seq 200); do
-        for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-            if [[ "$(title_of "$candidate")" =~ ^(Selvatro|[0-9]+\ sec\.$) ]]; then
-                win=$candidate
-            fi
-        done
-        [ -n "$win" ] && break
-        sleep 0.05
-    done
-    [ -n "$win" ]
+    find_main_window "$app"
 }
 
 # Ends the program through SIGTERM; the list must come back byte for byte.
@@ -120,11 +103,12 @@ dir="$work/english"
 check "english: the window appears" start_program english C.UTF-8 "" \
     "$dir/nothing-yet=30"
 if [ -n "$win" ]; then
-    check "english: the window starts iconified" wait_for 5 state_is "$win" Iconic
-    check "english: the title counts the seconds" wait_for 5 title_matches "$win" '^2 sec\.$'
+    check "english: the window starts iconified" wait_for "$patience" state_is "$win" Iconic
+    check "english: the title counts the seconds" wait_for "$patience" title_matches "$win" '^2 sec\.$'
     xdotool windowactivate "$win" 2>/dev/null || true
-    check "english: a restore shows the normal window" wait_for 5 state_is "$win" Normal
-    check "english: the restored window says it is disabled" wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    check "english: a restore shows the normal window" wait_for "$patience" state_is "$win" Normal
+    check "english: the restored window says it is disabled" \
+        wait_for "$patience" title_matches "$win" '^Selvatro desabled$'
     stopped=$(xprop -id "$win" _NET_WM_NAME WM_NAME | sed -n 's/.*= "\([0-9]*\) sec\..*/\1/p' | head -n1)
     sleep 1.5
     check "english: the count pauses while the window is normal" title_matches "$win" '^Selvatro desabled$'
@@ -136,16 +120,14 @@ if [ -n "$win" ]; then
 
     # Minimise: the count goes on from where it stopped (the restore came after 2 or 3 ticks).
     xdotool windowminimize "$win"
-    check "english: minimise iconifies the window" wait_for 5 state_is "$win" Iconic
+    check "english: minimise iconifies the window" wait_for "$patience" state_is "$win" Iconic
+    # The first count shown after the minimise.
     first=""
-    for _ in $(seq 60); do
-        t=$(title_of "$win")
-        if [[ "$t" =~ ^([0-9]+)\ sec\.$ ]]; then
-            first=${BASH_REMATCH[1]}
-            break
-        fi
-        sleep 0.05
-    done
+    counted() {
+        [[ "$(title_of "$win")" =~ ^([0-9]+)\ sec\.$ ]] || return 1
+        first=${BASH_REMATCH[1]}
+    }
+    wait_for "$patience" counted || true
     check "english: the count resumes after a minimise (got '$first')" test -n "$first"
     check "english: the count resumes at 3 or 4, one past where it stopped (got '$first')" \
         test "${first:-0}" -ge 3 -a "${first:-0}" -le 4
@@ -157,16 +139,17 @@ fi
 check "missing: the window appears" start_program missing C.UTF-8 "" "$work/missing/not-there=2"
 if [ -n "$win" ]; then
     box=""
-    for _ in $(seq 100); do
+    message_shown() {
+        local candidate
         for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
             if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "Selvatro" ] &&
                 xwininfo -id "$candidate" | grep -q IsViewable; then
                 box=$candidate
             fi
         done
-        [ -n "$box" ] && break
-        sleep 0.05
-    done
+        [ -n "$box" ]
+    }
+    wait_for "$patience" message_shown || true
     check "missing: the message shows while the window is minimised" test -n "$box"
     check "missing: the window stays minimised behind it" state_is "$win" Iconic
     sleep 2.2
@@ -175,8 +158,9 @@ if [ -n "$win" ]; then
         xdotool windowactivate --sync "$box" 2>/dev/null || true
         xdotool key Return
     fi
-    check "missing: closing the message restores the window" wait_for 5 state_is "$win" Normal
-    check "missing: the restored window says it is disabled" wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    check "missing: closing the message restores the window" wait_for "$patience" state_is "$win" Normal
+    check "missing: the restored window says it is disabled" \
+        wait_for "$patience" title_matches "$win" '^Selvatro desabled$'
     xdotool windowminimize "$win"
     reap "$app"
     check "missing: the first tick after the minimise ends the program with status 0 (got $status)" \
@@ -191,7 +175,7 @@ check "french: the window appears" start_program french fr_FR.UTF-8 fr \
 if [ -n "$win" ]; then
     xdotool windowactivate "$win" 2>/dev/null || true
     check "french: the restored window says it is disabled, in French" \
-        wait_for 5 title_matches "$win" '^Selvatro désactivé$'
+        wait_for "$patience" title_matches "$win" '^Selvatro désactivé$'
     if [ -n "$docs" ]; then
         xdotool mousemove 1000 700
         sleep 0.5
@@ -206,7 +190,7 @@ if [ -n "$docs" ]; then
     start_program docs en_GB.UTF-8 "" \
         "/usr/bin/thunderbird=15" "/usr/bin/xterm=25" "/opt/tools/backup=40"
     xdotool windowactivate "$win" 2>/dev/null || true
-    wait_for 5 title_matches "$win" '^Selvatro desabled$'
+    wait_for "$patience" title_matches "$win" '^Selvatro desabled$'
     xdotool mousemove 1000 700
     sleep 0.5
     window_shot "$win" "$docs/window-en.png"

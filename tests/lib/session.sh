@@ -44,15 +44,45 @@ check() {
     fi
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND is, polling every 50 ms.
+# How long a wait for something that should happen gives it: a server, a window or a process coming up, a process
+# ending, a file appearing. Generous, since on a loaded two-core machine an X server, openbox or a Qt program can
+# take several seconds to start; each wait returns as soon as its condition holds, so an idle machine pays nothing.
+# A check that something does NOT happen within a time keeps its own short window instead.
+patience=30
+
+# wait_for SECONDS COMMAND...: true as soon as COMMAND is; false once SECONDS (whole seconds) of wall-clock time have
+# passed, after a last try. It polls every $poll_s seconds (50 ms unless the script or the call sets it). The limit
+# is counted on the clock, not in polls, so that slow polls on a busy machine do not stretch it.
+poll_s=0.05
 wait_for() {
-    local tries=$(($1 * 20))
+    local deadline=$((${EPOCHREALTIME//[!0-9]/} + $1 * 1000000))
     shift
-    for _ in $(seq "$tries"); do
+    while :; do
         "$@" && return 0
-        sleep 0.05
+        ((${EPOCHREALTIME//[!0-9]/} < deadline)) || return 1
+        nap "$poll_s"
     done
-    return 1
+}
+
+# nap SECONDS (fractions allowed): a sleep. Once a script has opened $nap_fd on a pipe that nobody writes (as
+# tests/reliability/lib.sh does, to poll every few milliseconds), a `read -t` on it, which starts no process.
+nap() {
+    if [ -n "${nap_fd:-}" ]; then
+        read -r -t "$1" -u "$nap_fd" _ || true
+    else
+        sleep "$1"
+    fi
+}
+
+# alive PID: the process runs (or is a zombie not yet reaped); ended PID: it does not.
+alive() { kill -0 "$1" 2>/dev/null; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+# holds_or_ended PID COMMAND...: COMMAND holds, or process PID has ended, which it waits for no longer: a server
+# that died at its start never comes up.
+holds_or_ended() {
+    local pid=$1
+    shift
+    "$@" || ended "$pid"
 }
 
 # record PATH DELAY: one record as the program writes it.
@@ -89,30 +119,67 @@ install_recorders() {
     for name in "$@"; do cp "$recorder" "$folder/$name"; done
 }
 
-# start_x_session: a private X server at 96 dpi, 1024 x 768, with openbox, in $work; exports DISPLAY and takes
-# Qt off the offscreen platform. False when either does not come up within five seconds.
+# start_x_session [XVFB_OPTION...]: a private X server with openbox, in $work; by default 1024 x 768 at 96 dpi,
+# else the screen the options give. Exports DISPLAY and takes Qt off the offscreen platform. False, with the
+# server's or the window manager's log on standard error, when either does not come up within $patience seconds.
 start_x_session() {
-    local display_fd
+    local display_fd xvfb wm
+    (($#)) || set -- -screen 0 1024x768x24 -dpi 96
     exec {display_fd}>"$work/display"
-    Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    wait_for 5 test -s "$work/display" || return 1
+    # The server picks a free display number and writes it once it accepts clients.
+    Xvfb -displayfd "$display_fd" "$@" -nolisten tcp </dev/null >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    pids+=("$xvfb")
+    exec {display_fd}>&-
+    wait_for "$patience" holds_or_ended "$xvfb" test -s "$work/display"
+    if [ ! -s "$work/display" ]; then
+        echo "Xvfb gave no display within $patience s:" >&2
+        cat "$work/xvfb.log" >&2
+        return 1
+    fi
     export DISPLAY=":$(head -n1 "$work/display")"
     unset QT_QPA_PLATFORM WAYLAND_DISPLAY SESSION_MANAGER
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 5 window_manager_ready
+    openbox --sm-disable </dev/null >"$work/openbox.log" 2>&1 &
+    wm=$!
+    pids+=("$wm")
+    # Ready once it has claimed the screen: windows mapped before that would not be managed.
+    wait_for "$patience" holds_or_ended "$wm" window_manager_ready
+    if ! window_manager_ready; then
+        echo "openbox did not manage the screen within $patience s:" >&2
+        cat "$work/openbox.log" >&2
+        return 1
+    fi
 }
 window_manager_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# reap PID: waits up to 5 s for the process to end, then kills it; its exit status is in $status (137 when
-# killed).
-reap() {
-    for _ in $(seq 100); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.05
+# The program's windows, as xdotool and xprop see them: the caption; Iconic or Normal, as the window manager keeps
+# it in WM_STATE.
+title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
+title_matches() { [[ "$(title_of "$1")" =~ $2 ]]; }
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+state_is() { [ "$(wm_state "$1")" = "$2" ]; }
+
+# find_main_window PID: waits up to $patience seconds for the main window of process PID, the one counting in its
+# caption or named Selvatro; sets $win (empty when none came). Qt's hidden client-leader window, "selvatro", is not
+# it (bash compares with regard to case, unlike xdotool's --name).
+find_main_window() {
+    win=""
+    wait_for "$patience" main_window_now "$1"
+}
+main_window_now() {
+    local candidate
+    for candidate in $(xdotool search --pid "$1" 2>/dev/null || true); do
+        if [[ "$(title_of "$candidate")" =~ ^(Selvatro.*|[0-9]+\ sec\.)$ ]]; then
+            win=$candidate
+        fi
     done
-    kill -KILL "$1" 2>/dev/null || true
+    [ -n "$win" ]
+}
+
+# reap PID: waits up to $patience seconds for the process to end, then kills it; its exit status is in $status (137
+# when killed).
+reap() {
+    wait_for "$patience" ended "$1" || kill -KILL "$1" 2>/dev/null || true
     status=0
     wait "$1" || status=$?
 }

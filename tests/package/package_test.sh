@@ -11,6 +11,9 @@ for tool in cpack dpkg-deb desktop-file-validate appstreamcli setpriv; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 
+# wait_for, $patience and reap come from the shell tests' library; the checks here are this script's own.
+source "$(dirname "$0")/../lib/session.sh"
+
 work=$(mktemp -d)
 trap 'kill "${pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 chmod 755 "$work"
@@ -66,13 +69,10 @@ chown 65534:65534 "$home"
         "$root/usr/bin/selvatro"
 ) >"$work/out.log" 2>&1 &
 pid=$!
-for _ in $(seq 100); do
-    [ -e "$home/.config/autostart/Selvatro.desktop" ] && break
-    sleep 0.1
-done
+wait_for "$patience" test -e "$home/.config/autostart/Selvatro.desktop" || true
 sleep 0.3
 kill -TERM "$pid"
-wait "$pid" || true
+reap "$pid"
 pid=
 check "the user's list is saved in the user's folder" test "$(stat -c %s "$home/.config/selvatro/selvatro.cfg" 2>/dev/null)" = 35
 check "nothing is written beside the installed program" test ! -e "$root/usr/bin/selvatro.cfg"

@@ -30,14 +30,10 @@ start_list() {
     pid=$!
 }
 
-# wait_end SECONDS: true when the program ended by itself; sets status.
+# wait_end: true when the program ends by itself within $patience seconds; sets status.
 wait_end() {
-    local polls=$(($1 * 200))
-    for ((i = 0; i < polls; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
-        nap 0.005
-    done
-    if kill -0 "$pid" 2>/dev/null; then
+    wait_for "$patience" ended "$pid"
+    if alive "$pid"; then
         kill -KILL "$pid"
         { wait "$pid"; } 2>/dev/null || true
         status=timeout
@@ -75,7 +71,7 @@ install_recorders "$bin" "${names_a[@]}"
 list_of "$bin/${names_a[0]}=2" "$bin/${names_a[1]}=2" "$bin/${names_a[2]}=2" "$bin/${names_a[3]}=3" \
     "$bin/${names_a[4]}=3" >"$work/a.expected"
 start_list shell "$work/a.cfg"
-check "shell syntax: the run ends by itself after the last delay" wait_end 15
+check "shell syntax: the run ends by itself after the last delay" wait_end
 check "shell syntax: exit status 0 (got $status)" test "$status" = 0
 started_check "shell syntax" "${names_a[@]/#/$bin/}"
 check "shell syntax: the list is saved as loaded, quotes and all" cmp -s "$app/selvatro.cfg" "$work/a.expected"
@@ -94,16 +90,14 @@ list_of "-v=2" "$bin/--help=2" "$bin/x > pwned | touch pwned &=2" "$bin/100% \$H
 # Run from $bin, so that the relative path "-v" names the recorder there.
 start_list dash "$work/b.cfg" "$bin"
 # The four programs due at 2 and 3 s start; then, past the tick that would have ended a run without a stop:
-for ((i = 0; i < 2000; i++)); do
-    [ "$(wc -l <"$SELVATRO_RECORDER_LOG")" -ge 4 ] && break
-    nap 0.01
-done
+four_started() { [ "$(wc -l <"$SELVATRO_RECORDER_LOG")" -ge 4 ]; }
+wait_for "$patience" four_started || true
 nap 1.5
 check "missing program: still running after the tick that would have ended the run (it reports and waits)" \
     kill -0 "$pid"
 started_check "dash and redirections" -v "$bin/--help" "$bin/x > pwned | touch pwned &" "$bin/100% \$HOME * ?"
 kill -TERM "$pid" 2>/dev/null || true
-check "missing program: a SIGTERM while it is reported ends the program" wait_end 10
+check "missing program: a SIGTERM while it is reported ends the program" wait_end
 check "missing program: exit status 0 (got $status)" test "$status" = 0
 check "missing program: the list is saved as loaded" cmp -s "$app/selvatro.cfg" "$work/b.expected"
 no_pwned "dash and redirections"
@@ -116,7 +110,7 @@ printf '%s\r\n' "\"$bin/caf"$'\xe9'" "$'\xfc'"\",\"2\"" "\"$bin/"$'\x80'"uro\",\
     "\"$bin/odd"$'\x81'"\",\"3\"" >"$work/c.cfg"
 list_of "$bin/café ü=2" "$bin/€uro=2" "$bin/odd"$'\xc2\x81'"=3" >"$work/c.expected"
 start_list cp1252 "$work/c.cfg"
-check "Windows-1252: the run ends by itself" wait_end 15
+check "Windows-1252: the run ends by itself" wait_end
 check "Windows-1252: exit status 0 (got $status)" test "$status" = 0
 started_check "Windows-1252" "$bin/café ü" "$bin/€uro" "$bin/odd"$'\xc2\x81'
 check "Windows-1252: the list is saved again in UTF-8" cmp -s "$app/selvatro.cfg" "$work/c.expected"
@@ -131,10 +125,10 @@ hostile_folder() {
     rm -f "$entry"
     "$dir/selvatro" 2>>"$work/stderr.txt" &
     pid=$!
-    check "$name: the program writes its logon entry" wait_for_file "$entry" 20
+    check "$name: the program writes its logon entry" wait_for_file "$entry" "$patience"
     nap 0.3
     kill -TERM "$pid" 2>/dev/null || true
-    check "$name: a SIGTERM ends it" wait_end 10
+    check "$name: a SIGTERM ends it" wait_end
     check "$name: exit status 0 (got $status)" test "$status" = 0
     check "$name: the empty list is saved beside it" cmp -s "$dir/selvatro.cfg" <(list_of)
     [ -f "$entry" ] || return 0
@@ -145,10 +139,7 @@ hostile_folder() {
     install_recorders "$dir" selvatro
     : >"$SELVATRO_RECORDER_LOG"
     (cd "$work/cwd" && gio launch "$entry") >/dev/null 2>>"$work/stderr.txt" || true
-    for ((i = 0; i < 300; i++)); do
-        [ -s "$SELVATRO_RECORDER_LOG" ] && break
-        nap 0.01
-    done
+    wait_for "$patience" test -s "$SELVATRO_RECORDER_LOG" || true
     started_check "$name: GIO, from the entry," "$dir/selvatro"
 }
 

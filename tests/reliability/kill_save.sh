@@ -27,8 +27,8 @@ run_once() {
     cp "$work/old.cfg" "$app/selvatro.cfg"
     "$app/selvatro" 2>>"$work/stderr.txt" &
     local pid=$!
-    if ! wait_for_file "$entry" 20; then
-        echo "the program did not write its autostart entry within 20 s" >&2
+    if ! wait_for_file "$entry" "$patience"; then
+        echo "the program did not write its autostart entry within $patience s" >&2
         kill -KILL "$pid" 2>/dev/null || true
     fi
     kill -TERM "$pid" 2>/dev/null || true

@@ -15,21 +15,12 @@ make_sandbox() {
     exec {nap_fd}<> <(:)
 }
 
-# nap SECONDS (fractions allowed)
-nap() {
-    read -r -t "$1" -u "$nap_fd" _ || true
-}
+# The waits of tests/lib/session.sh (wait_for, and nap through that pipe) poll every 5 ms here, where the instant
+# of a signal matters.
+poll_s=0.005
 
-# wait_for_file FILE SECONDS: true once FILE exists, polling every 5 ms.
-wait_for_file() {
-    local file=$1 polls
-    polls=$(awk -v s="$2" 'BEGIN { printf "%d", s * 200 }')
-    for ((i = 0; i < polls; i++)); do
-        [ -e "$file" ] && return 0
-        nap 0.005
-    done
-    [ -e "$file" ]
-}
+# wait_for_file FILE SECONDS: true once FILE exists.
+wait_for_file() { wait_for "$2" test -e "$1"; }
 
 # Ends the script with the closing line of the test runner and a line for scripts/reliability.sh:
 # finish NAME CASES [DETAILS]
