@@ -74,7 +74,8 @@ struct WindowDesign {
     Rect imageTovrel;          ///< the logo, inside its frame, which clips it
     std::string_view logoTip;  ///< the publisher's copyright line, with the address that a click opens
 
-    std::array<TabStop, 2 * kRowCount + 1> tabOrder;  ///< every control that takes the focus, in the order Tab visits them
+    std::array<TabStop, 2 * kRowCount + 1>
+        tabOrder;  ///< every control that takes the focus, in the order Tab visits them
 
     int timerIntervalMs;
     std::string_view dialogTitle;  ///< CommonDialog1's title at design time
