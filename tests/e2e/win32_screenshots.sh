@@ -49,13 +49,15 @@ localedef -i fr_FR -f UTF-8 "$locales/fr_FR.UTF-8" >/dev/null 2>&1 || true
 [ -d "$locales/fr_FR.UTF-8" ] || fail "no French locale could be made with localedef"
 
 # in_language LANGUAGE COMMAND...: runs COMMAND in the background as a user of that language (en or fr); sets $run.
-# Wine keeps the user's language of the server's first program: each language starts a server of its own.
+# Each language starts Wine afresh, so that no process of the other language's session (Wine's desktop, its
+# services) serves this one.
 in_language() {
     local language=$1
     shift
     stop_wine
     if [ "$language" = fr ]; then
-        LOCPATH=$locales LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 LANGUAGE=fr timeout 240 "$@" </dev/null >"$work/wine.log" 2>&1 &
+        LOCPATH=$locales LC_ALL=fr_FR.UTF-8 LANG=fr_FR.UTF-8 LANGUAGE=fr \
+            timeout 240 "$@" </dev/null >"$work/wine.log" 2>&1 &
     else
         LC_ALL=C.UTF-8 LANG=C.UTF-8 LANGUAGE="" timeout 240 "$@" </dev/null >"$work/wine.log" 2>&1 &
     fi
