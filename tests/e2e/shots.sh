@@ -1,12 +1,30 @@
 # Screenshots for the README (sourced, not run), beside tests/lib/session.sh: a window with the window manager's
-# frame around it, a window's own X window alone, and a wait for a window's picture to stop changing. Needs $work.
+# frame around it, a window's own X window alone, and waits for a window to stand still and for its picture to
+# stop changing. Needs $work.
 
-# The frame's rectangle on the screen, as ImageMagick's crop geometry: the client sits inside the frame at its
-# relative offset, the border on the left, right and bottom, the title bar above.
+# The frame's rectangle on the screen, as ImageMagick's crop geometry: the window manager's window that holds the
+# client (the child of the root window above it), with its border, title bar and, for a window that can be
+# resized, the grip along the bottom.
 frame_geometry() {  # frame_geometry WINDOW
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ {ax=$NF} /Absolute upper-left Y/ {ay=$NF}
-        /Relative upper-left X/ {rx=$NF} /Relative upper-left Y/ {ry=$NF} /Width/ {w=$NF} /Height/ {h=$NF}
-        END {print w + 2 * rx "x" h + ry + rx "+" ax - rx "+" ay - ry}'
+    local frame=$1 parent root
+    root=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+    while parent=$(xwininfo -tree -id "$frame" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p') &&
+        [ -n "$parent" ] && [ "$((parent))" != "$((root))" ]; do
+        frame=$parent
+    done
+    xwininfo -id "$frame" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /Width/ {w=$NF} /Height/ {h=$NF} /Border width/ {b=$NF} END {print w + 2 * b "x" h + 2 * b "+" x "+" y}'
+}
+
+# standing_still WINDOW: the window has not moved since the last call. The window manager places a new window and
+# animates a restore: a picture waits, through wait_for, until the window stands still.
+last_position=""
+standing_still() {
+    local now
+    now=$(xwininfo -id "$1" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' ')
+    [ -n "$now" ] && [ "$now" = "$last_position" ] && return 0
+    last_position=$now
+    return 1
 }
 
 # A screenshot of the window with the window manager's frame around it.

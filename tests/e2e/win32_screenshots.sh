@@ -79,17 +79,6 @@ found_window() {
     found=$(xdotool search "${@:1:$#-1}" --name "${!#}" 2>/dev/null | head -n1 || true)
     [ -n "$found" ]
 }
-# The window manager may still be placing a window that has just appeared: a picture waits until it stands still.
-position() { xwininfo -id "$1" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
-last_position=""
-standing_still() {
-    local now
-    now=$(position "$1")
-    [ "$now" = "$last_position" ] && [ -n "$now" ] && return 0
-    last_position=$now
-    return 1
-}
-
 # ---- the window, restored to edit the list: two programs that every Wine prefix has ----
 app=$work/app
 mkdir -p "$app"

@@ -5,11 +5,13 @@
 #
 #   window_test.sh EXECUTABLE ARTEFACT_FOLDER [DOCS_FOLDER]
 #
-# With DOCS_FOLDER, English and French screenshots of the window are written there for the README.
+# With DOCS_FOLDER, English and French screenshots of the window, and of the file dialog in French, are written
+# there for the README.
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/session.sh"
-need_tools Xvfb openbox xdotool xprop xwininfo import convert
+source "$(dirname "$0")/shots.sh"
+need_tools Xvfb openbox xdotool xprop xwininfo import convert compare
 
 exe=$1
 artefacts=$2
@@ -52,18 +54,6 @@ client_pixels() {  # client_pixels SHOT WINDOW
         sed -n 's/^\([0-9]*\),\([0-9]*\): ([^)]*) *\(#[0-9A-F]\{6\}\).*/\1 \2 \3/p'
 }
 
-# A screenshot of the window with the window manager's frame around it.
-window_shot() {  # window_shot WINDOW FILE
-    import -window root "$work/root.png"
-    # The client sits inside the frame at its relative offset: the border on the left, right and bottom, the
-    # title bar above.
-    local geometry
-    geometry=$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {ax=$NF} /Absolute upper-left Y/ {ay=$NF}
-        /Relative upper-left X/ {rx=$NF} /Relative upper-left Y/ {ry=$NF} /Width/ {w=$NF} /Height/ {h=$NF}
-        END {print w + 2 * rx "x" h + ry + rx "+" ax - rx "+" ay - ry}')
-    convert "$work/root.png" -crop "$geometry" +repage "$2"
-}
-
 # The ten boxes, the gaps between them and the logo, checked in the screenshot of the client area.
 check_layout() {  # check_layout PIXELS_FILE
     awk '
@@ -96,6 +86,22 @@ check_layout() {  # check_layout PIXELS_FILE
             expect("logo bottom", at(100, 192) != grey && at(100, 193) == grey)
             exit bad > 0
         }' "$1"
+}
+
+# For the README's pictures.
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+hidden() { ! viewable "$1"; }
+# dialog_shown TITLE: the program's window of that title, other than the main window, is on screen; sets $dialog.
+dialog_shown() {
+    local candidate
+    dialog=""
+    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+        if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
+            dialog=$candidate
+            return 0
+        fi
+    done
+    return 1
 }
 
 # ---- English: minimised and counting, restored, minimised again ----
@@ -177,9 +183,20 @@ if [ -n "$win" ]; then
     check "french: the restored window says it is disabled, in French" \
         wait_for "$patience" title_matches "$win" '^Selvatro désactivé$'
     if [ -n "$docs" ]; then
+        last_position=""
+        check "french: the restored window stands still" wait_for "$patience" standing_still "$win"
         xdotool mousemove 1000 700
-        sleep 0.5
-        window_shot "$win" "$docs/window-fr.png"
+        take_settled window_shot "$win" "$docs/window-fr.png"
+        # The picker of an empty row opens at the root, in French once Qt's translations are installed.
+        xdotool mousemove --window "$win" 100 $((22 + 26 * 3 + 11)) click 1
+        check "french: a click in an empty row opens the file dialog" \
+            wait_for "$patience" dialog_shown "Choisissez l'application à démarrer"
+        if [ -n "$dialog" ]; then
+            xdotool mousemove 1000 700
+            take_settled window_shot "$dialog" "$docs/file-dialog-fr.png"
+            xdotool windowactivate --sync "$dialog" key Escape 2>/dev/null || true
+            check "french: Escape closes the file dialog" wait_for "$patience" hidden "$dialog"
+        fi
     fi
     stop_program french
 fi
@@ -191,9 +208,10 @@ if [ -n "$docs" ]; then
         "/usr/bin/thunderbird=15" "/usr/bin/xterm=25" "/opt/tools/backup=40"
     xdotool windowactivate "$win" 2>/dev/null || true
     wait_for "$patience" title_matches "$win" '^Selvatro desabled$'
+    last_position=""
+    wait_for "$patience" standing_still "$win"
     xdotool mousemove 1000 700
-    sleep 0.5
-    window_shot "$win" "$docs/window-en.png"
+    take_settled window_shot "$win" "$docs/window-en.png"
     stop_program docs
 fi
 
