@@ -62,4 +62,4 @@ if ((${#failed[@]})); then
     echo "screenshots: the ${failed[*]} pictures could not all be retaken" >&2
     exit 1
 fi
-echo "Retaken: $(cd docs && ls ./*.png | tr '\n' ' ')"
+echo "Retaken: $(cd docs && echo *.png)"
