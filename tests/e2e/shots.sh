@@ -17,7 +17,7 @@ frame_geometry() {  # frame_geometry WINDOW
 }
 
 # No date in the files: a picture retaken unchanged is the same file, and git shows only the pictures that changed.
-png_options="-define png:exclude-chunks=date,time"
+png_options=(-define png:exclude-chunks=date,time)
 
 # standing_still WINDOW: the window has not moved since the last call. The window manager places a new window and
 # animates a restore: a picture waits, through wait_for, until the window stands still.
@@ -33,13 +33,13 @@ standing_still() {
 # A screenshot of the window with the window manager's frame around it.
 window_shot() {  # window_shot WINDOW FILE
     import -window root "$work/root.png"
-    convert "$work/root.png" -crop "$(frame_geometry "$1")" +repage $png_options "$2"
+    convert "$work/root.png" -crop "$(frame_geometry "$1")" +repage "${png_options[@]}" "$2"
 }
 
 # A screenshot of the window's own X window: for a window that Wine leaves to the window manager to frame, its
 # client area.
 client_shot() {  # client_shot WINDOW FILE
-    import -window "$1" $png_options "$2"
+    import -window "$1" "${png_options[@]}" "$2"
 }
 
 # settled SHOOTER WINDOW: true once two shots of the window a moment apart are the same, so that a picture is

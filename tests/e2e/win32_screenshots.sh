@@ -96,8 +96,7 @@ window_picture() {  # window_picture LANGUAGE CAPTION_WHEN_RESTORED
     await_window ' sec\.$' || fail "$1: the window did not appear"
     local win=$found
     xdotool windowactivate "$win" 2>/dev/null || true
-    title_is() { [[ "$(title_of "$win")" =~ $2 ]]; }
-    wait_for "$patience" title_is "$win" "$2" || fail "$1: the restored window says '$(title_of "$win")'"
+    wait_for "$patience" title_matches "$win" "$2" || fail "$1: the restored window says '$(title_of "$win")'"
     last_position=""
     wait_for "$patience" standing_still "$win" || fail "$1: the window does not stand still"
     # The pointer away from the window, so that nothing shows hovered.
