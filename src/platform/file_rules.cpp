@@ -1,8 +1,21 @@
 #include "platform/file_rules.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace selvatro::platform {
+
+ListPlace SettleListPlace(Files& files, const std::string& programFolder, const std::string& userFolder,
+                          std::string_view fileName) {
+    const std::string beside = programFolder + files.separator() + std::string(fileName);
+    if (userFolder.empty() || files.folderWritable(programFolder)) {
+        return {beside, beside, {}};
+    }
+    // An installed program's folder is not the user's: the user's own copy is the list once it exists, and the
+    // one shipped beside the program stands for it until the first save.
+    const std::string own = userFolder + files.separator() + std::string(fileName);
+    return {files.exists(own) ? own : beside, own, userFolder};
+}
 
 std::string ListIdentity(std::string_view finalFolder, std::string_view separators) {
     const auto isSeparator = [&](char c) { return separators.find(c) != std::string_view::npos; };
@@ -22,6 +35,29 @@ std::string ListIdentity(std::string_view finalFolder, std::string_view separato
         *digit = "0123456789abcdef"[hash & 0xFU];
     }
     return hex;
+}
+
+std::string TemporaryPrefix(std::string_view fileName) {
+    std::string prefix;
+    prefix.reserve(fileName.size() + 2);
+    prefix.append(1, '.').append(fileName).append(1, '.');
+    return prefix;
+}
+
+bool IsTemporaryName(std::string_view entryName, std::string_view fileName, const TemporaryShape& shape) {
+    const std::string prefix = TemporaryPrefix(fileName);
+    if (entryName.size() != prefix.size() + shape.randomLength + shape.suffix.size() ||
+        !entryName.starts_with(prefix) || !entryName.ends_with(shape.suffix)) {
+        return false;
+    }
+    const std::string_view random = entryName.substr(prefix.size(), shape.randomLength);
+    return std::all_of(random.begin(), random.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+bool IsStaleTemporary(std::chrono::microseconds age) {
+    return age > kStaleTemporaryAge;
 }
 
 }  // namespace selvatro::platform
