@@ -9,9 +9,12 @@
 
 namespace selvatro::list {
 
-std::string ListFilePath(const window::Form& form) {
-    // The separator is always added: a root folder gives two in a row, which every file system accepts.
-    return form.App().folder() + form.Files().separator() + std::string(kListFileName);
+const platform::ListPlace& ListFilePlace(window::Form& form) {
+    if (form.ListFile.write.empty()) {
+        form.ListFile =
+            platform::SettleListPlace(form.Files(), form.App().folder(), form.App().userListFolder(), kListFileName);
+    }
+    return form.ListFile;
 }
 
 namespace {
@@ -37,7 +40,7 @@ std::string UnreadableMessage(const window::Form& form, const platform::FileText
 }  // namespace
 
 void LoadList(window::Form& form) {
-    platform::FileText file = form.Files().readText(ListFilePath(form));
+    platform::FileText file = form.Files().readText(ListFilePlace(form).read);
     const bool damaged = file.text.find('\0') != std::string::npos;
     if (damaged) {
         file.status = Status::Unreadable;
@@ -107,7 +110,7 @@ std::string EmptyList() {
 // are not the list (an empty one, or part of it); where it has changed on disk since (a hand edit while the count
 // ran), they are an older list. Either way, writing them would replace the user's list with one the user never
 // entered, so the file is left as it is.
-bool LeaveListAsItIs(const window::Form& form, const std::string& fileName, const std::string& contents) {
+bool LeaveListAsItIs(const window::Form& form, const std::string& contents) {
     if (form.ListAtLoad.status == Status::Unreadable) {
         // Rows entered and emptied again are no list either.
         return form.RowsChanged == 0 || contents == EmptyList();
@@ -115,7 +118,7 @@ bool LeaveListAsItIs(const window::Form& form, const std::string& fileName, cons
     if (form.RowsChanged != 0) {
         return false;
     }
-    const platform::FileText now = form.Files().readText(fileName);
+    const platform::FileText now = form.Files().readText(form.ListFile.read);
     return now.status != form.ListAtLoad.status || now.text != form.ListAtLoad.text;
 }
 
@@ -126,15 +129,19 @@ void Quitter(window::Form& form, int exitStatus) {
     for (int i = 0; i < window::kRowCount; ++i) {
         contents += Record(form.Text1(i).text(), form.Text2(i).text());
     }
-    const std::string fileName = ListFilePath(form);
+    const platform::ListPlace& place = ListFilePlace(form);
     try {
-        if (!LeaveListAsItIs(form, fileName, contents)) {
-            form.Files().replaceText(fileName, contents);
+        if (!LeaveListAsItIs(form, contents)) {
+            if (!place.userFolder.empty()) {
+                form.Files().makeFolder(place.userFolder);
+            }
+            // A list first saved to the user's folder keeps the encoding of the one it was loaded from.
+            form.Files().replaceText(place.write, contents, place.read);
         }
     } catch (const platform::FileError& error) {
-        // The user is told about the file that was really to be written (the per-user copy where the program's
+        // The user is told about the file that was really to be written (the user's own copy where the program's
         // folder is not the user's), and that an old list stands only where there is one.
-        const std::string target = form.Files().writeTarget(fileName);
+        const std::string& target = place.write;
         const bool previousKept = form.Files().readText(target).status != Status::Absent;
         // An empty list where there was none loses nothing when it cannot be written: nothing to tell.
         if (previousKept || contents != EmptyList()) {

@@ -3,7 +3,7 @@
 // The five program rows and their file: the loader that fills the boxes at start, and Quitter, the one way out,
 // which writes the boxes back and ends the process.
 
-#include <string>
+#include "platform/file_rules.h"
 
 namespace selvatro::window {
 class Form;
@@ -11,8 +11,8 @@ class Form;
 
 namespace selvatro::list {
 
-/// The full name of the list file: the executable's folder, a separator, the file name. Built anew at each use.
-std::string ListFilePath(const window::Form& form);
+/// Where the list file is read and written (SettleListPlace), settled at the first call and kept in ListFile.
+const platform::ListPlace& ListFilePlace(window::Form& form);
 
 /// Reads the list file, when there is one, into the ten boxes, with Chargement held at 1 meanwhile, and remembers
 /// what it found in ListAtLoad. A file that ends early loads the rows read so far. A file that cannot be read (locked

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "app/form1.h"
-#include "list/list_file.h"
 #include "platform/event_gate.h"
 #include "platform/posix/posix_services.h"
 #include "platform/posix/single_copy.h"
@@ -75,7 +74,7 @@ int main(int argc, char** argv) {
     qt::QtLanguage language;
     qt::QtProcess process;
 
-    posix::PosixFiles files(facts.folder(), posix::ConfigHome() + "/selvatro", std::string(list::kListFileName));
+    posix::PosixFiles files;
     posix::PosixPrograms programs;
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
     posix::GioBrowser browser;

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/form1.h"
-#include "list/list_file.h"
 #include "platform/event_gate.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_services.h"
@@ -61,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         win32::FormWindow formWindow(driver, window::kDesign);
         win32::Win32MessageBoxes messages(gate, formWindow.handle());
         win32::Win32Language language;
-        win32::Win32Files files(facts.folder(), win32::PerUserFolder(), std::string(list::kListFileName));
+        win32::Win32Files files;
         win32::Win32Programs programs;
         win32::StartupShortcuts shortcuts;
         // The user guide beside the executable is the publisher page; a bare copy of the program opens the one

@@ -129,6 +129,9 @@ public:
     virtual std::string ownFileName() const = 0;
     /// The folder that the file dialog opens in for an empty row: the system drive's root ("C:\\", "/").
     virtual std::string rootFolder() const = 0;
+    /// The user's own folder for the list, used where the user may not write beside the executable
+    /// ("~/.config/selvatro", "%APPDATA%\\Selvatro"); empty when the system names none.
+    virtual std::string userListFolder() const = 0;
 };
 
 /// Starting other programs.
@@ -154,7 +157,7 @@ struct FileText {
     Status status = Status::Absent;
     std::string text;    ///< the text, converted to UTF-8; what could be read before a failure
     std::string reason;  ///< why the file could not be read, in the system's words; empty otherwise
-    std::string source;  ///< the file that was read: the path, or the per-user copy that stands for it
+    std::string source;  ///< the file that was read
 
     friend bool operator==(const FileText&, const FileText&) = default;
 };
@@ -167,16 +170,24 @@ public:
     virtual char separator() const = 0;
     /// True when `path`, taken literally, names an ordinary file (not a folder, not a hidden file).
     virtual bool ordinaryFileExists(const std::string& path) = 0;
+    /// True when something stands under `path`: a file whatever its attributes, or a folder.
+    virtual bool exists(const std::string& path) = 0;
+    /// Whether a new file can be made in `folder` now, as this user. Only making one tells on some systems (a
+    /// folder's access rights are not in its attributes), so the answer is asked for once, at start.
+    virtual bool folderWritable(const std::string& folder) = 0;
+    /// Makes `folder` and the folders above it that are missing, private to the user where the system has such
+    /// rights. One that exists already is no error. Throws FileError.
+    virtual void makeFolder(const std::string& folder) = 0;
     /// The text of a file whatever its attributes (hidden, system, read-only), at most kTextReadLimit bytes of it,
     /// in the encoding its bytes show (a byte-order mark, UTF-16 without one, UTF-8) or else the platform's code
     /// page. A later replaceText of the same path writes in that same encoding where the text allows it.
     virtual FileText readText(const std::string& path) = 0;
-    /// Replaces the file whole with `text`, so that a failure at any point leaves the old file intact.
-    /// Throws FileError.
-    virtual void replaceText(const std::string& path, const std::string& text) = 0;
-    /// The file that replaceText(path) writes: the path itself, or its per-user copy where the user may not write
-    /// beside the executable.
-    virtual std::string writeTarget(const std::string& path) const = 0;
+    /// Replaces the file whole with `text`, so that a failure at any point leaves the old file intact, in the
+    /// encoding that readText found `readFrom` in: the file itself, or the one that it becomes a copy of (the list
+    /// beside the program, first saved to the user's own folder). Throws FileError.
+    virtual void replaceText(const std::string& path, const std::string& text, const std::string& readFrom) = 0;
+    /// Replaces the file whole with `text`, in the encoding that readText found it in.
+    void replaceText(const std::string& path, const std::string& text) { replaceText(path, text, path); }
     /// Creates a new private file with a unique name ending in `suffix` in the user's temporary folder, writes
     /// `text` to it and returns its name. Throws FileError.
     virtual std::string writeTemporaryText(const std::string& suffix, const std::string& text) = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_rules.h"
 #include "platform/platform.h"
 
 namespace selvatro::window {
@@ -58,6 +59,7 @@ public:
 
     // What the end of a run must know of the list file, so that it never replaces a list with rows the user did not
     // enter: the file as the loader found it, and whether the rows have changed since.
+    platform::ListPlace ListFile;  ///< where the list is read and written; settled once, at the first use
     platform::FileText ListAtLoad;
     std::int16_t RowsChanged = 0;  ///< 1 once a box's text has changed after the load: an edit, the picker
 

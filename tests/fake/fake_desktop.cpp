@@ -114,17 +114,25 @@ platform::FileText FakeFiles::readText(const std::string& path) {
     return {Status::Read, it->second.substr(0, platform::kTextReadLimit), {}, path};
 }
 
-std::string FakeFiles::writeTarget(const std::string& path) const {
-    const auto target = writeTargets.find(path);
-    return target == writeTargets.end() ? path : target->second;
+bool FakeFiles::folderWritable(const std::string& folder) {
+    ++writabilityChecks;
+    return readOnlyFolders.count(folder) == 0;
 }
 
-void FakeFiles::replaceText(const std::string& path, const std::string& text) {
+void FakeFiles::makeFolder(const std::string& folder) {
+    if (writeFailure) {
+        throw platform::FileError(*writeFailure);
+    }
+    madeFolders.push_back(folder);
+}
+
+void FakeFiles::replaceText(const std::string& path, const std::string& text, const std::string& readFrom) {
     if (writeFailure) {
         throw platform::FileError(*writeFailure);
     }
     ++writes;
-    files[writeTarget(path)] = text;
+    files[path] = text;
+    encodingSources[path] = readFrom;
 }
 
 std::string FakeFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {

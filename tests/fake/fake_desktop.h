@@ -170,6 +170,7 @@ struct Profile {
     std::string ownFileName = "selvatro";
     std::string executableName = "selvatro";
     std::string rootFolder = "/";
+    std::string userListFolder = "/home/anne/.config/selvatro";
     /// The English name of the user's language; nothing when the platform knows none.
     std::optional<std::string> language = std::string("English");
     std::string decimalSeparator = ".";
@@ -184,6 +185,7 @@ struct Profile {
         p.ownFileName = "selvatro.exe";
         p.executableName = "Selvatro.exe";
         p.rootFolder = "C:\\";
+        p.userListFolder = "C:\\Users\\anne\\AppData\\Roaming\\Selvatro";
         return p;
     }
 };
@@ -198,6 +200,7 @@ public:
     std::string ownFileName() const override { return profile_.ownFileName; }
     std::string executableName() const override { return profile_.executableName; }
     std::string rootFolder() const override { return profile_.rootFolder; }
+    std::string userListFolder() const override { return profile_.userListFolder; }
 
 private:
     const Profile& profile_;
@@ -225,11 +228,14 @@ private:
 class FakeFiles final : public platform::Files {
 public:
     explicit FakeFiles(const Profile& profile) : profile_(profile) {}
+    using Files::replaceText;
     char separator() const override { return profile_.separator; }
     bool ordinaryFileExists(const std::string& path) override;
+    bool exists(const std::string& path) override { return files.count(path) != 0 || folders.count(path) != 0; }
+    bool folderWritable(const std::string& folder) override;
+    void makeFolder(const std::string& folder) override;
     platform::FileText readText(const std::string& path) override;
-    void replaceText(const std::string& path, const std::string& text) override;
-    std::string writeTarget(const std::string& path) const override;
+    void replaceText(const std::string& path, const std::string& text, const std::string& readFrom) override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;
@@ -242,8 +248,14 @@ public:
     /// Files that exist but cannot be opened for reading (locked by another program, say).
     std::set<std::string> unreadable;
     int reads = 0;
-    /// Where a write of a path really goes (a per-user copy); a path not listed is written where it is.
-    std::map<std::string, std::string> writeTargets;
+    /// Folders in which the user may not make a file (an installed program's).
+    std::set<std::string> readOnlyFolders;
+    /// How often a folder's writability was asked for.
+    int writabilityChecks = 0;
+    /// The folders made, in order.
+    std::vector<std::string> madeFolders;
+    /// For each file written, the file whose encoding it was to keep.
+    std::map<std::string, std::string> encodingSources;
     /// When set, every write fails and leaves the old file as it was.
     std::optional<std::string> writeFailure;
     /// Folders that cannot be made current.

@@ -13,10 +13,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/file_rules.h"
 #include "platform/posix/posix_services.h"
 #include "sandbox.h"
 
@@ -37,7 +39,7 @@ std::optional<std::string> Text(const FileText& file) {
 
 TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::string name = box.path() + "/selvatro.cfg";
     const std::string texts[] = {
         "",
@@ -58,7 +60,7 @@ TEST(PosixFiles, ReplaceAndReadGiveBackEveryByte) {
 // those old enough that no save can still be writing them, and nothing else.
 TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::string name = box.path() + "/selvatro.cfg";
     WriteFile(name, "same");
     const auto age = [&](const std::string& file, time_t seconds) {
@@ -98,7 +100,7 @@ TEST(PosixFiles, ASaveRemovesTheTemporariesThatKilledSavesLeft) {
 
 TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     struct Case {
         std::string bytes;
         std::string text;
@@ -122,7 +124,7 @@ TEST(PosixFiles, TextThatIsNotUtf8IsReadAsWindows1252) {
 // What a Windows editor writes when asked for "Unicode": the list reads as the same text, without the mark.
 TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::string name = box.path() + "/selvatro.cfg";
     const std::u16string units = u"\uFEFF\"/opt/été/😀\",\"5\"\r\n\"\",\"\"\r\n";
     for (const bool bigEndian : {false, true}) {
@@ -139,7 +141,7 @@ TEST(PosixFiles, AListInUtf16WithItsMarkReadsAsText) {
 
 TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothingAndAHugeFileOnlyAsFarAsAListReaches) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     EXPECT_EQ(files.readText(box.path() + "/missing").status, FileText::Status::Absent);
     EXPECT_EQ(files.readText(box.path()).status, FileText::Status::Absent);
     EXPECT_EQ(files.readText("").status, FileText::Status::Absent);
@@ -151,7 +153,7 @@ TEST(PosixFiles, WhatCannotBeOpenedReadsAsNothingAndAHugeFileOnlyAsFarAsAListRea
 
 TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::string kept = box.path() + "/kept";
     WriteFile(kept, "old", 0640);
     files.replaceText(kept, "new");
@@ -177,7 +179,7 @@ TEST(PosixFiles, ReplacingKeepsTheModeAndTheSymbolicLink) {
 // read-only folder tried as an unprivileged user.
 TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
 
     try {
         files.replaceText(box.path() + "/no such folder/selvatro.cfg", "new");
@@ -198,7 +200,7 @@ TEST(PosixFiles, AFailedReplaceLeavesTheOldFileAndNoTemporary) {
     chmod(locked.c_str(), 0555);
     const std::string result = InChild(
         [&] {
-            PosixFiles asUser("", "", "selvatro.cfg");
+            PosixFiles asUser;
             asUser.replaceText(locked + "/selvatro.cfg", "new");
             return std::string("written");
         },
@@ -256,7 +258,7 @@ TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
         // In a child that an alarm ends, so that a read that blocks fails the test instead of hanging it.
         const std::string result = InChild([&] {
             alarm(5);
-            PosixFiles files("", "", "selvatro.cfg");
+            PosixFiles files;
             std::string seen = Text(files.readText(path)) ? "read" : "nothing";
             try {
                 files.replaceText(path, "\"/bin/true\",\"5\"\r\n");
@@ -276,6 +278,7 @@ TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
 }
 
 // A system-wide install: the executable's folder belongs to root, the user keeps the list in the per-user folder.
+// Each session settles the place as a start does and saves as the end does, on the real system.
 TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     Sandbox box;
     const std::string bin = box.make("bin");
@@ -286,69 +289,93 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     const std::string beside = bin + "/selvatro.cfg";
     WriteFile(beside, "shipped");
 
-    const auto session = [&](const std::string& path, const std::optional<std::string>& save) {
+    const auto session = [&](const std::optional<std::string>& save) {
         return InChild(
             [&] {
-                PosixFiles files(bin, perUser, "selvatro.cfg");
-                std::string seen = files.ordinaryFileExists(path) ? "exists:" : "missing:";
-                seen += Text(files.readText(path)).value_or("(nothing)");
+                PosixFiles files;
+                const ListPlace place = SettleListPlace(files, bin, perUser, "selvatro.cfg");
+                std::string seen = place.read == beside                      ? "beside:"
+                                   : place.read == perUser + "/selvatro.cfg" ? "own:"
+                                                                             : "?:";
+                seen += Text(files.readText(place.read)).value_or("(nothing)");
                 if (save) {
-                    files.replaceText(path, *save);
+                    files.makeFolder(place.userFolder);
+                    files.replaceText(place.write, *save, place.read);
                 }
-                return seen;
+                return seen + (place.write == perUser + "/selvatro.cfg" ? " > own" : " > ?");
             },
             true);
     };
 
     // First run: read from beside the executable, written to the per-user folder, made private on the way.
-    EXPECT_EQ(session(beside, "mine"), "exists:shipped");
+    EXPECT_EQ(session("mine"), "beside:shipped > own");
     EXPECT_EQ(ReadFile(beside), "shipped");
     EXPECT_EQ(ReadFile(perUser + "/selvatro.cfg"), "mine");
     EXPECT_EQ(ModeOf(home + "/.config"), 0700u);
     EXPECT_EQ(ModeOf(perUser), 0700u);
 
-    // From then on the per-user copy is the list, however the folder is spelt, and also when the shipped one goes.
-    EXPECT_EQ(session(bin + "//selvatro.cfg", std::nullopt), "exists:mine");
-    EXPECT_EQ(session(bin + "/./selvatro.cfg", "again"), "exists:mine");
+    // From then on the per-user copy is the list, also when the shipped one goes.
+    EXPECT_EQ(session("again"), "own:mine > own");
     chmod(bin.c_str(), 0755);
     std::filesystem::remove(beside);
     chmod(bin.c_str(), 0555);
-    EXPECT_EQ(session(beside, std::nullopt), "exists:again");
+    EXPECT_EQ(session(std::nullopt), "own:again > own");
 
-    // Files of other folders are never redirected.
-    const std::string elsewhere = box.make("elsewhere");
-    chmod(elsewhere.c_str(), 0555);
-    EXPECT_EQ(session(elsewhere + "/selvatro.cfg", "x"), "exception: Permission denied");
-
-    // Nor any file but the list: a program beside the executable is that program, whatever the per-user folder
-    // holds under its name.
+    // The file services themselves use every path where it is: nothing beside the executable is ever redirected
+    // to the per-user folder, whatever it holds under that name.
     WriteFile(perUser + "/tool", "#!/bin/sh\n", 0755);
-    EXPECT_EQ(session(bin + "/tool", std::nullopt), "missing:(nothing)");
-    EXPECT_EQ(session(bin + "/tool", "x"), "exception: Permission denied");
-
-    // What a failed save names: the file that the save was to write.
-    const auto target = [&](const std::string& path) {
-        return InChild([&] { return PosixFiles(bin, perUser, "selvatro.cfg").writeTarget(path); }, true);
+    const auto asUser = [&](const std::function<std::string(PosixFiles&)>& body) {
+        return InChild(
+            [&] {
+                PosixFiles files;
+                return body(files);
+            },
+            true);
     };
-    EXPECT_EQ(target(beside), perUser + "/selvatro.cfg");
-    EXPECT_EQ(target(bin + "/tool"), bin + "/tool");
-    EXPECT_EQ(target(elsewhere + "/selvatro.cfg"), elsewhere + "/selvatro.cfg");
+    EXPECT_EQ(asUser([&](PosixFiles& f) { return std::string(f.folderWritable(bin) ? "yes" : "no"); }), "no");
+    EXPECT_EQ(asUser([&](PosixFiles& f) { return std::string(f.ordinaryFileExists(bin + "/tool") ? "yes" : "no"); }),
+              "no");
+    EXPECT_EQ(asUser([&](PosixFiles& f) { return (f.replaceText(bin + "/tool", "x"), std::string("written")); }),
+              "exception: Permission denied");
 }
 
 TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {
     Sandbox box;
     const std::string bin = box.make("bin");
     const std::string perUser = box.path() + "/home/.config/selvatro";
-    PosixFiles files(bin, perUser, "selvatro.cfg");
-    EXPECT_EQ(files.writeTarget(bin + "/selvatro.cfg"), bin + "/selvatro.cfg");
-    files.replaceText(bin + "/selvatro.cfg", "beside");
+    PosixFiles files;
+    EXPECT_TRUE(files.folderWritable(bin));
+    const ListPlace place = SettleListPlace(files, bin, perUser, "selvatro.cfg");
+    EXPECT_EQ(place, (ListPlace{bin + "/selvatro.cfg", bin + "/selvatro.cfg", ""}));
+    files.replaceText(place.write, "beside");
     EXPECT_EQ(ReadFile(bin + "/selvatro.cfg"), "beside");
     EXPECT_FALSE(std::filesystem::exists(perUser));
 }
 
+// What the per-user folder is made with, and what existence means for the list's place.
+TEST(PosixFiles, FoldersAreMadePrivateAndAnythingStandingThereExists) {
+    Sandbox box;
+    PosixFiles files;
+    const std::string own = box.path() + "/a/b/selvatro";
+    files.makeFolder(own);
+    files.makeFolder(own);  // already there: no error
+    EXPECT_EQ(ModeOf(box.path() + "/a"), 0700u);
+    EXPECT_EQ(ModeOf(own), 0700u);
+    WriteFile(box.path() + "/file", "");
+    EXPECT_THROW(files.makeFolder(box.path() + "/file"), FileError);
+    EXPECT_THROW(files.makeFolder(box.path() + "/file/below"), FileError);
+
+    WriteFile(own + "/.hidden", "");
+    EXPECT_TRUE(files.exists(own + "/.hidden"));  // a list the user hid is still the list
+    EXPECT_TRUE(files.exists(own));
+    EXPECT_FALSE(files.exists(own + "/missing"));
+    symlink((box.path() + "/gone").c_str(), (own + "/dangling").c_str());
+    EXPECT_FALSE(files.exists(own + "/dangling"));
+}
+
 TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::string p = box.path();
     WriteFile(p + "/program", "#!/bin/sh\n", 0755);
     WriteFile(p + "/.hidden", "", 0755);
@@ -382,7 +409,7 @@ TEST(PosixFiles, OnlyAnOrdinaryFileNamedLiterallyExists) {
 
 TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", box.path().c_str(), 1);
@@ -411,7 +438,7 @@ TEST(PosixFiles, TemporaryFilesArePrivateAndUnique) {
 
 TEST(PosixFiles, TheCurrentFolderChangesOrTheCallFails) {
     Sandbox box;
-    PosixFiles files("", "", "selvatro.cfg");
+    PosixFiles files;
     const std::filesystem::path before = std::filesystem::current_path();
     files.setCurrentDrive("C:\\");  // no drives here: nothing happens
     EXPECT_EQ(std::filesystem::current_path(), before);

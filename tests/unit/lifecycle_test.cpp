@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "app/langage.h"
 #include "fake/fake_desktop.h"
@@ -216,7 +218,7 @@ TEST(Quitter, AFailedSaveNamesTheFileReallyWrittenAndClaimsOnlyWhatIsTrue) {
     for (const auto& c : cases) {
         FakeDesktop d;
         const std::string perUser = "/home/anne/.config/selvatro/selvatro.cfg";
-        d.files.writeTargets[d.listFile()] = perUser;
+        d.files.readOnlyFolders.insert(d.profile().folder);
         if (c.previousList) {
             d.files.files[perUser] = "\"/bin/old\",\"3\"\r\n";
         }
@@ -237,6 +239,68 @@ TEST(Quitter, AFailedSaveNamesTheFileReallyWrittenAndClaimsOnlyWhatIsTrue) {
             EXPECT_EQ(text.find("left intact") != std::string::npos, c.previousList) << c.what << ": " << text;
         }
     }
+}
+
+// An installed program: its folder is not the user's. Run after run, as the user sees it.
+TEST(ListPlace, AnInstalledProgramKeepsEachUsersListInTheUsersFolder) {
+    const std::string shipped = "/usr/bin/selvatro.cfg";
+    const std::string own = "/home/anne/.config/selvatro/selvatro.cfg";
+    Profile installed;
+    installed.folder = "/usr/bin";
+    std::map<std::string, std::string> disk{{shipped, "\"/bin/shipped\",\"5\"\r\n"}};
+    struct Run {
+        const char* what;
+        std::string typed;  ///< the path typed into the second row; empty for none
+        std::string loaded;
+        std::string readFrom;
+    };
+    const Run runs[] = {
+        {"first run: the shipped list is shown, and saved as the user's own", "", "/bin/shipped/5|/", shipped},
+        {"a change goes to the user's list", "/bin/mine", "/bin/shipped/5|/", own},
+        {"from then on the user's list is the list", "", "/bin/shipped/5|/bin/mine/6", own},
+    };
+    for (const Run& run : runs) {
+        FakeDesktop d(installed);
+        d.files.files = disk;
+        d.files.readOnlyFolders.insert("/usr/bin");
+        d.start();
+        EXPECT_EQ(d.row(0) + "|" + d.row(1), run.loaded) << run.what;
+        if (!run.typed.empty()) {
+            d.text1[1]->setText(run.typed);
+        }
+        d.close();
+        EXPECT_EQ(d.process.exitStatus, 0) << run.what;
+        EXPECT_EQ(d.files.writabilityChecks, 1) << run.what << ": the folder is tested once a run";
+        EXPECT_EQ(d.files.files.at(shipped), disk.at(shipped)) << run.what << ": the shipped list is never written";
+        EXPECT_EQ(d.files.writes, 1) << run.what;
+        EXPECT_EQ(d.files.madeFolders, std::vector<std::string>{"/home/anne/.config/selvatro"}) << run.what;
+        EXPECT_EQ(d.files.encodingSources.at(own), run.readFrom) << run.what;
+        EXPECT_EQ(d.files.files.at(own).substr(0, 20), "\"/bin/shipped\",\"5\"\r\n") << run.what;
+        disk = d.files.files;
+    }
+    ASSERT_EQ(disk.count(own), 1u);
+
+    // Once the user's list is there, it is what is loaded, even when the shipped one differs.
+    disk[own] = "\"/bin/own\",\"7\"\r\n";
+    FakeDesktop later(installed);
+    later.files.files = disk;
+    later.files.readOnlyFolders.insert("/usr/bin");
+    later.start();
+    EXPECT_EQ(later.row(0), "/bin/own/7");
+}
+
+// A list that cannot be read names the file that was read: the user's own where that is the list.
+TEST(ListPlace, TheUnreadableListMessageNamesTheFileRead) {
+    Profile installed;
+    installed.folder = "/usr/bin";
+    FakeDesktop d(installed);
+    const std::string own = "/home/anne/.config/selvatro/selvatro.cfg";
+    d.files.readOnlyFolders.insert("/usr/bin");
+    d.files.files[own] = "\"/bin/a\",\"5\"\r\n";
+    d.files.unreadable.insert(own);
+    d.start();
+    ASSERT_EQ(d.messages.shown.size(), 1u);
+    EXPECT_NE(d.messages.shown[0].text.find("read from\n" + own + "\n"), std::string::npos) << d.messages.shown[0].text;
 }
 
 TEST(Close, InTheMiddleOfACountSavesAndStartsNothingMore) {

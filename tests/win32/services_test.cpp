@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
+#include "platform/file_rules.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_single_copy.h"
 #include "platform/win32/win32_text.h"
@@ -68,7 +69,7 @@ protected:
     std::string At(const fs::path& name) const { return w::Narrow((root_ / name).wstring()); }
 
     fs::path root_;
-    w::Win32Files files_{"", "", ""};
+    w::Win32Files files_;
 };
 
 TEST_F(Win32Services, TheListIsWrittenInTheAnsiCodePageByteForByte) {
@@ -113,7 +114,7 @@ TEST_F(Win32Services, AListIsReadInTheEncodingItCameInAndWrittenBackTheSameWay) 
     };
     for (const Case& c : cases) {
         Write(root_ / "selvatro.lst", c.bytes);
-        w::Win32Files files("", "", "");
+        w::Win32Files files;
         EXPECT_EQ(Text(files.readText(At("selvatro.lst"))), c.text) << c.what;
         std::string changed = c.text;
         const std::size_t five = changed.find("\"5\"");
@@ -202,19 +203,40 @@ TEST_F(Win32Services, OnlyOrdinaryFilesExistForTheRows) {
 }
 
 // A folder that cannot be written (here: one that does not exist; Wine running as root ignores access rights)
-// sends the list, and the list alone, to the per-user folder, where it is then read from.
+// sends the list to the per-user folder, where it is then read from; the test of the folder leaves nothing in it.
 TEST_F(Win32Services, TheListGoesToThePerUserFolderWhenTheProgramsFolderCannotBeWritten) {
     const std::string program = At("Program Files\\Selvatro");
-    w::Win32Files files(program, At("AppData\\Selvatro"), "selvatro.lst");
-    EXPECT_EQ(files.writeTarget(program + "\\SELVATRO.LST"), At("AppData\\Selvatro\\SELVATRO.LST"));
-    EXPECT_EQ(files.writeTarget(program + "\\other.exe"), program + "\\other.exe");
-    files.replaceText(program + "\\selvatro.lst", "C:\\a.exe\r\n1\r\n");
+    const std::string own = At("AppData\\Selvatro");
+    using selvatro::platform::ListPlace;
+    using selvatro::platform::SettleListPlace;
+    EXPECT_FALSE(files_.folderWritable(program));
+    const ListPlace first = SettleListPlace(files_, program, own, "selvatro.lst");
+    EXPECT_EQ(first, (ListPlace{program + "\\selvatro.lst", own + "\\selvatro.lst", own}));
+    files_.makeFolder(first.userFolder);
+    files_.makeFolder(first.userFolder);  // already there: no error
+    files_.replaceText(first.write, "C:\\a.exe\r\n1\r\n", first.read);
     EXPECT_EQ(Bytes(root_ / "AppData" / "Selvatro" / "selvatro.lst"), "C:\\a.exe\r\n1\r\n");
-    EXPECT_EQ(Text(files.readText(program + "\\selvatro.lst")), "C:\\a.exe\r\n1\r\n");
-    EXPECT_TRUE(files.ordinaryFileExists(program + "\\selvatro.lst"));
+    EXPECT_EQ(SettleListPlace(files_, program, own, "selvatro.lst").read, own + "\\selvatro.lst");
+    EXPECT_TRUE(files_.exists(own + "\\SELVATRO.LST"));  // names compare as the file system compares them
 
     fs::create_directories(root_ / "Program Files" / "Selvatro");  // now writable: the list lives beside it
-    EXPECT_EQ(files.writeTarget(program + "\\selvatro.lst"), program + "\\selvatro.lst");
+    EXPECT_TRUE(files_.folderWritable(program));
+    EXPECT_EQ(SettleListPlace(files_, program, own, "selvatro.lst"),
+              (ListPlace{program + "\\selvatro.lst", program + "\\selvatro.lst", ""}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "Program Files" / "Selvatro"), fs::directory_iterator()), 0);
+    Write(root_ / "file", "");
+    EXPECT_THROW(files_.makeFolder(At("file")), FileError);
+}
+
+// The list shipped beside the program in UTF-8, first saved to the user's own folder, stays in UTF-8 there.
+TEST_F(Win32Services, TheUsersFirstCopyOfTheListKeepsItsEncoding) {
+    const std::string utf8 = "\"C:\\Caf\xC3\xA9.exe\",\"5\"\r\n";
+    Write(root_ / "shipped.lst", utf8);
+    EXPECT_EQ(Text(files_.readText(At("shipped.lst"))), utf8);
+    files_.replaceText(At("own.lst"), utf8, At("shipped.lst"));
+    EXPECT_EQ(Bytes(root_ / "own.lst"), utf8);
+    files_.replaceText(At("other.lst"), utf8);  // never read: the code page
+    EXPECT_EQ(Bytes(root_ / "other.lst"), "\"C:\\Caf\xE9.exe\",\"5\"\r\n");
 }
 
 // Runs `start`, which starts a copy of this program, and returns the command line that the copy was given.

@@ -66,4 +66,8 @@ std::string PosixAppFacts::rootFolder() const {
     return "/";
 }
 
+std::string PosixAppFacts::userListFolder() const {
+    return ConfigHome() + "/selvatro";
+}
+
 }  // namespace selvatro::platform::posix

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/file_rules.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
 
@@ -143,48 +145,29 @@ bool Holds(const std::string& path, std::string_view text) {
     return same && std::string_view(bytes.data(), got) == text;
 }
 
-// A save's temporary is named this, then six letters or digits (mkostemp's), beside the file it replaces. The
-// name begins with a dot, so that an existence test never takes it for an ordinary file.
-std::string TemporaryPrefix(const PathParts& parts) {
-    return "." + parts.name + ".";
-}
+// A save's temporary is named as TemporaryPrefix says, then mkostemp's six letters or digits, beside the file it
+// replaces.
+constexpr TemporaryShape kTemporary{6, ""};
 
-// The temporaries that a save killed between its first write and its rename left beside its file: an ordinary
-// file of ours, untouched for ten minutes. A save in flight (another instance's, say) takes milliseconds, so none
-// of its files is ever that old. Failures change nothing.
+// Takes away the temporaries that killed saves left beside the file `parts` names: ordinary files of ours, of a
+// temporary's name, stale. Failures change nothing.
 void RemoveStaleTemporaries(const PathParts& parts) {
-    constexpr time_t kStaleSeconds = 10 * 60;
-    const std::string prefix = TemporaryPrefix(parts);
     DIR* folder = opendir(parts.folder.c_str());
     if (folder == nullptr) {
         return;
     }
     const time_t now = time(nullptr);
     while (const dirent* entry = readdir(folder)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) {
+        if (!IsTemporaryName(entry->d_name, parts.name, kTemporary)) {
             continue;
         }
-        const std::string_view suffix = name.substr(prefix.size());
-        const bool generated = std::all_of(suffix.begin(), suffix.end(), [](char c) {
-            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-        });
         struct stat info {};
-        if (generated && fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode) && info.st_uid == geteuid() && now - info.st_mtime > kStaleSeconds) {
+        if (fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == geteuid() && IsStaleTemporary(std::chrono::seconds(now - info.st_mtime))) {
             unlinkat(dirfd(folder), entry->d_name, 0);
         }
     }
     closedir(folder);
-}
-
-bool SameFolder(const std::string& a, const std::string& b) {
-    struct stat infoA {};
-    struct stat infoB {};
-    if (stat(a.c_str(), &infoA) != 0 || stat(b.c_str(), &infoB) != 0) {
-        return a == b;
-    }
-    return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
 // Why a save leaves something that is not a regular file where it is.
@@ -294,7 +277,7 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
     }
     const PathParts parts = SplitPath(target);
 
-    std::string pattern = parts.folder + "/" + TemporaryPrefix(parts) + "XXXXXX";
+    std::string pattern = parts.folder + "/" + TemporaryPrefix(parts.name) + "XXXXXX";
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         Fail();
@@ -326,35 +309,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 
 // ---- the file services ----
 
-PosixFiles::PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName)
-    : executableFolder_(std::move(executableFolder)),
-      perUserFolder_(std::move(perUserFolder)),
-      listFileName_(std::move(listFileName)) {}
-
 char PosixFiles::separator() const {
     return '/';
-}
-
-std::optional<std::string> PosixFiles::perUserName(const std::string& path) const {
-    if (executableFolder_.empty() || perUserFolder_.empty() || listFileName_.empty()) {
-        return std::nullopt;
-    }
-    // Only the list is the user's own: a program that a row names in the executable's folder is that program, and a
-    // file of the same name in the per-user folder must not stand in for it.
-    const PathParts parts = SplitPath(path);
-    if (parts.name != listFileName_ || !SameFolder(parts.folder, executableFolder_) ||
-        access(parts.folder.c_str(), W_OK) == 0) {
-        return std::nullopt;
-    }
-    return perUserFolder_ + "/" + parts.name;
-}
-
-std::string PosixFiles::readLocation(const std::string& path) const {
-    const std::optional<std::string> perUser = perUserName(path);
-    if (perUser && access(perUser->c_str(), F_OK) == 0) {
-        return *perUser;
-    }
-    return path;
 }
 
 bool PosixFiles::ordinaryFileExists(const std::string& path) {
@@ -364,7 +320,19 @@ bool PosixFiles::ordinaryFileExists(const std::string& path) {
     if (name >= path.size() || path[name] == '.') {
         return false;
     }
-    return IsRegularFile(readLocation(path));
+    return IsRegularFile(path);
+}
+
+bool PosixFiles::exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+bool PosixFiles::folderWritable(const std::string& folder) {
+    return access(folder.c_str(), W_OK) == 0;
+}
+
+void PosixFiles::makeFolder(const std::string& folder) {
+    MakeFolders(folder, 0700);
 }
 
 namespace {
@@ -378,7 +346,7 @@ std::string FromWindowsCodePage(std::string_view bytes) {
 
 FileText PosixFiles::readText(const std::string& path) {
     FileText file;
-    file.source = readLocation(path);
+    file.source = path;
     int error = 0;
     const std::optional<std::string> bytes = ReadRegularFile(file.source, kTextReadLimit, &error);
     if (bytes) {
@@ -395,17 +363,8 @@ FileText PosixFiles::readText(const std::string& path) {
     return file;
 }
 
-void PosixFiles::replaceText(const std::string& path, const std::string& text) {
-    if (const std::optional<std::string> perUser = perUserName(path)) {
-        MakeFolders(perUserFolder_, 0700);
-        ReplaceFileAtomically(*perUser, text, 0644);
-        return;
-    }
+void PosixFiles::replaceText(const std::string& path, const std::string& text, const std::string& /*readFrom*/) {
     ReplaceFileAtomically(path, text, 0644);
-}
-
-std::string PosixFiles::writeTarget(const std::string& path) const {
-    return perUserName(path).value_or(path);
 }
 
 std::string PosixFiles::writeTemporaryText(const std::string& suffix, const std::string& text) {

@@ -22,6 +22,8 @@ public:
     std::string executableName() const override;
     std::string ownFileName() const override;
     std::string rootFolder() const override;
+    /// $XDG_CONFIG_HOME/selvatro.
+    std::string userListFolder() const override;
 
 private:
     std::string folder_;
@@ -29,33 +31,24 @@ private:
 };
 
 /// Files in the locale's character set (UTF-8), read as Windows-1252 when they are not valid UTF-8, and as UTF-16 or
-/// UTF-8 when they begin with that encoding's byte-order mark. The list file, when it lies beside an executable whose
-/// folder the user cannot write, is kept in `perUserFolder` instead; every other file is used where it is.
+/// UTF-8 when they begin with that encoding's byte-order mark; always written in UTF-8. Every file is used where
+/// its path names it.
 class PosixFiles final : public Files {
 public:
-    /// `executableFolder` is the folder where the list file named `listFileName` may be redirected from;
-    /// `perUserFolder` is where it goes ($XDG_CONFIG_HOME/selvatro).
-    PosixFiles(std::string executableFolder, std::string perUserFolder, std::string listFileName);
+    using Files::replaceText;
     char separator() const override;
     bool ordinaryFileExists(const std::string& path) override;
+    bool exists(const std::string& path) override;
+    /// What the system's access check says for this user.
+    bool folderWritable(const std::string& folder) override;
+    /// New folders get mode 0700.
+    void makeFolder(const std::string& folder) override;
     FileText readText(const std::string& path) override;
-    void replaceText(const std::string& path, const std::string& text) override;
-    std::string writeTarget(const std::string& path) const override;
+    void replaceText(const std::string& path, const std::string& text, const std::string& readFrom) override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;
     void setCurrentFolder(const std::string& folder) override;
-
-private:
-    /// Where `path` is kept for this user when it is the list file in the executable's folder and the user may not
-    /// write that folder; nothing when it is used where it is.
-    std::optional<std::string> perUserName(const std::string& path) const;
-    /// The file that reading `path` opens: the per-user copy when there is one, else `path` itself.
-    std::string readLocation(const std::string& path) const;
-
-    std::string executableFolder_;
-    std::string perUserFolder_;
-    std::string listFileName_;
 };
 
 /// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null, and

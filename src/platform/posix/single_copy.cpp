@@ -6,28 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
-#include <string_view>
+
+#include "platform/file_rules.h"
 
 namespace selvatro::platform::posix {
 
 namespace {
-
-// FNV-1a: the same folder gives the same name in every build, and any length of path fits a socket's short name.
-std::string Fingerprint(std::string_view text) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char c : text) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ULL;
-    }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex(16, '0');
-    for (auto it = hex.rbegin(); it != hex.rend(); ++it, hash >>= 4) {
-        *it = kDigits[hash & 0xF];
-    }
-    return hex;
-}
 
 bool IsPrivateFolderOfOurs(const std::string& folder) {
     struct stat info {};
@@ -61,7 +46,7 @@ CopyLock::CopyLock(const std::string& identity) {
         real = resolved;
         std::free(resolved);
     }
-    const std::string stem = folder + "/selvatro-" + Fingerprint(real);
+    const std::string stem = folder + "/selvatro-" + ListIdentity(real, "/");
     lockPath_ = stem + ".lock";
     socketPath_ = stem + ".socket";
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
 #include <random>
@@ -11,6 +13,7 @@
 
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/file_rules.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_text.h"
@@ -56,12 +59,6 @@ std::wstring FullPath(const std::wstring& path) {
         full.pop_back();
     }
     return full;
-}
-
-// File names compare without regard to letter case, as the file system does.
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
 }
 
 // The directory entry that `path` names literally: no wildcard, and a device such as "CON" or "\\.\COM1", which
@@ -202,28 +199,29 @@ bool Holds(const std::wstring& path, std::string_view bytes) {
            ReadAll(file.get()) == bytes;
 }
 
-// The temporaries that a save killed between its first write and its move left beside its file: ours by their
-// name, untouched for ten minutes. A save in flight (another copy's) takes milliseconds, so none of its files is
-// ever that old. Failures change nothing.
-void RemoveStaleTemporaries(const std::wstring& prefix) {
-    constexpr ULONGLONG kStale = 10ull * 60 * 10'000'000;  // in the file times' 100 ns units
+// A save's temporary is named as TemporaryPrefix says, then RandomPart's eight digits and ".tmp", beside the file
+// it replaces.
+constexpr TemporaryShape kTemporary{8, ".tmp"};
+
+// Takes away the temporaries that killed saves left in `folder` beside the file named `name`: of a temporary's
+// name, no folder, stale. Failures change nothing.
+void RemoveStaleTemporaries(const std::wstring& folder, const std::string& name) {
     WIN32_FIND_DATAW data{};
-    const HANDLE search =
-        FindFirstFileExW((prefix + L"*.tmp").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search = FindFirstFileExW((folder + Widen(TemporaryPrefix(name)) + L"*.tmp").c_str(), FindExInfoBasic,
+                                           &data, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const auto ticks = [](const FILETIME& time) {  // in 100 ns units
+        return static_cast<std::int64_t>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
     };
-    const std::size_t folderEnd = prefix.find_last_of(L'\\') + 1;
-    const std::size_t nameLength = prefix.size() - folderEnd + 8 + 4;  // the prefix, 8 random digits, ".tmp"
     do {
-        if (std::wcslen(data.cFileName) == nameLength && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            ticks(now) - ticks(data.ftLastWriteTime) > kStale) {
-            DeleteFileW((prefix.substr(0, folderEnd) + data.cFileName).c_str());
+        if (IsTemporaryName(Narrow(data.cFileName), name, kTemporary) &&
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            IsStaleTemporary(std::chrono::microseconds((ticks(now) - ticks(data.ftLastWriteTime)) / 10))) {
+            DeleteFileW((folder + data.cFileName).c_str());
         }
     } while (FindNextFileW(search, &data));
     FindClose(search);
@@ -249,11 +247,12 @@ void ReplaceAtomically(const std::string& path, std::string_view bytes) {
         throw FileError("Not an ordinary file but a device");  // a name that opens something without an entry
     }
     const PathParts parts = SplitPath(path);
-    const std::wstring folder = Widen(parts.folder);
-    const std::wstring prefix =
-        folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + L"." + Widen(parts.name) + L".";
-    RemoveStaleTemporaries(prefix);
-    auto [file, temporary] = CreateUnique(prefix, L".tmp", FILE_ATTRIBUTE_HIDDEN);
+    std::wstring folder = Widen(parts.folder);
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    RemoveStaleTemporaries(folder, parts.name);
+    auto [file, temporary] = CreateUnique(folder + Widen(TemporaryPrefix(parts.name)), L".tmp", FILE_ATTRIBUTE_HIDDEN);
     const auto discard = [&temporary = temporary](DWORD error) {
         DeleteFileW(temporary.c_str());
         Fail(error);
@@ -294,47 +293,41 @@ std::string PerUserFolder() {
     return Narrow(folder) + "\\Selvatro";
 }
 
-Win32Files::Win32Files(std::string executableFolder, std::string perUserFolder, std::string listFileName)
-    : executableFolder_(std::move(executableFolder)),
-      perUserFolder_(std::move(perUserFolder)),
-      listFileName_(std::move(listFileName)) {}
-
 char Win32Files::separator() const {
     return '\\';
 }
 
-std::optional<std::string> Win32Files::perUserName(const std::string& path) const {
-    if (executableFolder_.empty() || perUserFolder_.empty() || listFileName_.empty()) {
-        return std::nullopt;
-    }
-    // Only the list is the user's own: a program that a row names in the executable's folder is that program.
-    const PathParts parts = SplitPath(path);
-    const std::wstring folder = FullPath(Widen(parts.folder));
-    if (!SameName(Widen(parts.name), Widen(listFileName_)) || !SameName(folder, FullPath(Widen(executableFolder_))) ||
-        FolderWritable(folder)) {
-        return std::nullopt;
-    }
-    return perUserFolder_ + "\\" + parts.name;
-}
-
-std::string Win32Files::readLocation(const std::string& path) const {
-    const std::optional<std::string> perUser = perUserName(path);
-    if (perUser && Entry(Widen(*perUser))) {
-        return *perUser;
-    }
-    return path;
-}
-
 bool Win32Files::ordinaryFileExists(const std::string& path) {
-    const std::optional<WIN32_FIND_DATAW> entry = Entry(Widen(readLocation(path)));
+    const std::optional<WIN32_FIND_DATAW> entry = Entry(Widen(path));
     constexpr DWORD kNotOrdinary =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     return entry && (entry->dwFileAttributes & kNotOrdinary) == 0;
 }
 
+bool Win32Files::exists(const std::string& path) {
+    return Entry(Widen(path)).has_value();
+}
+
+bool Win32Files::folderWritable(const std::string& folder) {
+    return FolderWritable(FullPath(Widen(folder)));
+}
+
+void Win32Files::makeFolder(const std::string& folder) {
+    const std::wstring full = FullPath(Widen(folder));
+    const int made = SHCreateDirectoryExW(nullptr, full.c_str(), nullptr);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
+        Fail(static_cast<DWORD>(made));
+    }
+    // What stood there already may be a file, in which no list can be made.
+    const DWORD attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        Fail(ERROR_ALREADY_EXISTS);
+    }
+}
+
 FileText Win32Files::readText(const std::string& path) {
     FileText file;
-    file.source = readLocation(path);
+    file.source = path;
     const std::wstring name = Widen(file.source);
     const std::optional<WIN32_FIND_DATAW> entry = Entry(name);
     if (!entry || !IsFileEntry(*entry)) {
@@ -365,22 +358,9 @@ FileText Win32Files::readText(const std::string& path) {
     return file;
 }
 
-void Win32Files::replaceText(const std::string& path, const std::string& text) {
-    const auto found = encodings_.find(path);
-    const std::string bytes = FileBytes(text, found == encodings_.end() ? TextEncoding::CodePage : found->second);
-    if (const std::optional<std::string> perUser = perUserName(path)) {
-        const int made = SHCreateDirectoryExW(nullptr, Widen(perUserFolder_).c_str(), nullptr);
-        if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
-            Fail(static_cast<DWORD>(made));
-        }
-        ReplaceAtomically(*perUser, bytes);
-        return;
-    }
-    ReplaceAtomically(path, bytes);
-}
-
-std::string Win32Files::writeTarget(const std::string& path) const {
-    return perUserName(path).value_or(path);
+void Win32Files::replaceText(const std::string& path, const std::string& text, const std::string& readFrom) {
+    const auto found = encodings_.find(readFrom);
+    ReplaceAtomically(path, FileBytes(text, found == encodings_.end() ? TextEncoding::CodePage : found->second));
 }
 
 std::string Win32Files::writeTemporaryText(const std::string& suffix, const std::string& text) {

@@ -120,6 +120,10 @@ std::string Win32AppFacts::rootFolder() const {
     return "C:\\";
 }
 
+std::string Win32AppFacts::userListFolder() const {
+    return PerUserFolder();
+}
+
 // ---- program start ----
 
 double Win32Programs::start(const std::string& path) {

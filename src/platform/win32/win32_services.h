@@ -29,6 +29,8 @@ public:
     std::string ownFileName() const override;
     /// The system drive's root, "C:\" on nearly every machine.
     std::string rootFolder() const override;
+    /// PerUserFolder().
+    std::string userListFolder() const override;
 
 private:
     std::string folder_;
@@ -38,37 +40,33 @@ private:
 /// Files in the system's ANSI code page, written in binary as the core gives them (CR LF). A text with a character
 /// that the code page cannot hold is written in UTF-8 with a byte-order mark instead of losing it to "?"; a file
 /// with a byte-order mark (UTF-8, or UTF-16 as Windows editors save "Unicode"), UTF-16 without one, and valid UTF-8
-/// beyond ASCII (Notepad's default) are read in that encoding, and a file read in UTF-8 is written back so. The list
-/// file named `listFileName` beside the executable is kept in `perUserFolder` when the user cannot write the
-/// executable's folder, and read from there when it exists there. Only ordinary files are ever read or replaced.
+/// beyond ASCII (Notepad's default) are read in that encoding, and a file read in UTF-8 is written back so. Every
+/// file is used where its path names it. Only ordinary files are ever read or replaced.
 class Win32Files final : public Files {
 public:
-    Win32Files(std::string executableFolder, std::string perUserFolder, std::string listFileName);
+    using Files::replaceText;
     char separator() const override;
     /// The path, taken literally (no wildcards), names a file that is neither a folder, a device, hidden nor a
     /// system file.
     bool ordinaryFileExists(const std::string& path) override;
+    /// The path, taken literally, names a directory entry: a file of any attributes, or a folder.
+    bool exists(const std::string& path) override;
+    /// Makes and deletes a hidden file there: the only honest test of a folder's access rights, which a read-only
+    /// attribute on a folder does not tell.
+    bool folderWritable(const std::string& folder) override;
+    void makeFolder(const std::string& folder) override;
     /// Any attributes (hidden, system, read-only); a file that another program holds open without sharing, or that
     /// cannot be read to its end, is Unreadable with the system's reason. UTF-8 without a mark is recognised.
     FileText readText(const std::string& path) override;
     /// A temporary file in the same folder, flushed to disk, then moved over the old file in one step.
-    void replaceText(const std::string& path, const std::string& text) override;
-    std::string writeTarget(const std::string& path) const override;
+    void replaceText(const std::string& path, const std::string& text, const std::string& readFrom) override;
     std::string writeTemporaryText(const std::string& suffix, const std::string& text) override;
     void remove(const std::string& path) override;
     void setCurrentDrive(const std::string& path) override;
     void setCurrentFolder(const std::string& folder) override;
 
 private:
-    /// Where `path` is kept for this user: the per-user copy when `path` is the list beside the executable and that
-    /// folder cannot be written; nothing when it is used where it is.
-    std::optional<std::string> perUserName(const std::string& path) const;
-    std::string readLocation(const std::string& path) const;
-
-    std::string executableFolder_;
-    std::string perUserFolder_;
-    std::string listFileName_;
-    std::map<std::string, TextEncoding> encodings_;  ///< how each file read so far was written, by the path asked for
+    std::map<std::string, TextEncoding> encodings_;  ///< how each file read so far was written, by its path
 };
 
 /// Starts programs with CreateProcessW: the path is the program, never parsed out of a command line.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/file_rules.h"
 #include "platform/win32/win32_text.h"
 
 namespace selvatro::platform::win32 {
@@ -35,29 +36,14 @@ std::wstring FinalFolderName(const std::wstring& folder) {
     return folder;
 }
 
-// FNV-1a over the folder's final name in upper case, as the file system compares names: "C:\Tools", "c:\tools" and
+// The folder's final name in upper case, as the file system compares names: "C:\Tools", "c:\tools" and
 // "C:\TOOLS~1" are the same folder and so the same list.
-std::uint64_t FolderHash(const std::string& identity) {
-    std::wstring folded = FinalFolderName(Widen(identity));
-    while (folded.size() > 3 && (folded.back() == L'\\' || folded.back() == L'/')) {
-        folded.pop_back();
-    }
+std::string FoldedFolderName(const std::string& folder) {
+    std::wstring folded = FinalFolderName(Widen(folder));
     if (!folded.empty()) {
         CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
     }
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const wchar_t unit : folded) {
-        hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
-    }
-    return hash;
-}
-
-std::wstring Hex(std::uint64_t value) {
-    std::wstring text(16, L'0');
-    for (std::size_t i = 16; i-- > 0; value >>= 4) {
-        text[i] = L"0123456789abcdef"[value & 0xFu];
-    }
-    return text;
+    return Narrow(folded);
 }
 
 }  // namespace
@@ -75,7 +61,7 @@ void SingleCopy::HandleCloser::operator()(HANDLE handle) const {
 
 std::wstring SingleCopy::MutexName(const std::string& identity) {
     // Local\: one claim per session, as each user's list is that user's own.
-    return L"Local\\Selvatro-" + Hex(FolderHash(identity));
+    return L"Local\\Selvatro-" + Widen(ListIdentity(FoldedFolderName(identity), "\\/"));
 }
 
 SingleCopy::SingleCopy(const std::string& identity) : name_(MutexName(identity)) {
