@@ -84,8 +84,9 @@ bool IsFileEntry(const WIN32_FIND_DATAW& data) {
 }
 
 // Opens `path` for reading only when it is a file on a disk: never a device, a pipe or a console, whose opening
-// alone may act or wait.
-UniqueHandle OpenDiskFile(const std::wstring& path) {
+// alone may act or wait. `openError`, when given, receives the system's error for a file that is there and could
+// not be opened (held without sharing, no permission); it is left as it was otherwise.
+UniqueHandle OpenDiskFile(const std::wstring& path, DWORD* openError = nullptr) {
     const std::optional<WIN32_FIND_DATAW> entry = Entry(path);
     if (!entry || !IsFileEntry(*entry)) {
         return nullptr;
@@ -93,7 +94,13 @@ UniqueHandle OpenDiskFile(const std::wstring& path) {
     UniqueHandle file =
         Own(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+    if (!file) {
+        if (openError != nullptr) {
+            *openError = GetLastError();
+        }
+        return nullptr;
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
         return nullptr;
     }
     return file;
@@ -328,23 +335,17 @@ void Win32Files::makeFolder(const std::string& folder) {
 FileText Win32Files::readText(const std::string& path) {
     FileText file;
     file.source = path;
-    const std::wstring name = Widen(file.source);
-    const std::optional<WIN32_FIND_DATAW> entry = Entry(name);
-    if (!entry || !IsFileEntry(*entry)) {
-        return file;  // absent: nothing there, or a folder or a device that is never read
-    }
     // Every attribute is read: a list hidden by the user or a sync tool is still the list.
-    const UniqueHandle handle =
-        Own(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) {
+    DWORD openError = 0;
+    const UniqueHandle handle = OpenDiskFile(Widen(file.source), &openError);
+    if (openError != 0) {
         // Held open without sharing (an editor, a backup or sync tool, an antivirus scan), or no permission.
         file.status = FileText::Status::Unreadable;
-        file.reason = SystemMessage(GetLastError());
+        file.reason = SystemMessage(openError);
         return file;
     }
-    if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
-        return file;
+    if (!handle) {
+        return file;  // absent: nothing there, or a folder or a device that is never read
     }
     DWORD error = 0;
     const std::string bytes = ReadAll(handle.get(), kTextReadLimit, &error);
