@@ -335,15 +335,6 @@ void PosixFiles::makeFolder(const std::string& folder) {
     MakeFolders(folder, 0700);
 }
 
-namespace {
-
-// A list copied from Windows that is not UTF-8 is in Windows' own Western code page.
-std::string FromWindowsCodePage(std::string_view bytes) {
-    return IsValidUtf8(bytes) ? std::string(bytes) : Windows1252ToUtf8(bytes);
-}
-
-}  // namespace
-
 FileText PosixFiles::readText(const std::string& path) {
     FileText file;
     file.source = path;
@@ -351,8 +342,10 @@ FileText PosixFiles::readText(const std::string& path) {
     const std::optional<std::string> bytes = ReadRegularFile(file.source, kTextReadLimit, &error);
     if (bytes) {
         // A list saved as "Unicode" by a Windows editor (with its mark or without), or as UTF-8 with its mark by
-        // Selvatro on Windows; everything is written back in UTF-8.
-        file.text = DecodeText(*bytes, &FromWindowsCodePage).text;
+        // Selvatro on Windows; UTF-8 beyond ASCII is taken as it is, and what is left (ASCII, or bytes that are not
+        // UTF-8: a list copied from Windows) is read in Windows' own Western code page, which leaves ASCII as it is.
+        // Everything is written back in UTF-8.
+        file.text = DecodeText(*bytes, &Windows1252ToUtf8).text;
     }
     if (error != 0) {
         file.status = FileText::Status::Unreadable;
