@@ -30,6 +30,12 @@ start_copy() {
     pids+=($copy)
 }
 copy_ended() { [ -s "$work/status" ]; }
+# run_to_end PROGRAM WHAT: runs it until it ends by itself and checks that it ended with status 0.
+run_to_end() {
+    start_copy "$1"
+    wait_for "$patience" copy_ended || true
+    check "$2 runs to its end (status $(cat "$work/status" 2>/dev/null))" test "$(cat "$work/status" 2>/dev/null)" = 0
+}
 # close_copy IMAGE: closes the running program as Windows' task list does (WM_CLOSE) and waits for its end; prints its
 # status.
 close_copy() {
@@ -94,10 +100,7 @@ check "nothing was started" test ! -e "$dir/launches.log"
 install utf16 alpha.exe=2
 cp "$dir/selvatro.cfg" "$work/utf16.cfg"
 iconv -f UTF-8 -t UTF-16LE "$work/utf16.cfg" >"$dir/selvatro.cfg"
-start_copy "$dir/selvatro.exe"
-wait_for "$patience" copy_ended || true
-check "a list in UTF-16 without its mark runs to its end (status $(cat "$work/status" 2>/dev/null))" \
-    test "$(cat "$work/status" 2>/dev/null)" = 0
+run_to_end "$dir/selvatro.exe" "a list in UTF-16 without its mark"
 check "its program started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
 check "and it is saved as the same list" cmp -s "$dir/selvatro.cfg" "$work/utf16.cfg"
 
@@ -105,10 +108,7 @@ check "and it is saved as the same list" cmp -s "$dir/selvatro.cfg" "$work/utf16
 install café alpha.exe=2
 cp "$dir/selvatro.cfg" "$work/utf8.cfg"
 check "the list holds UTF-8 without a mark" env LC_ALL=C grep -q $'^"[^\xef]*caf\xc3\xa9' "$dir/selvatro.cfg"
-start_copy "$dir/selvatro.exe"
-wait_for "$patience" copy_ended || true
-check "a list in UTF-8 without its mark runs to its end (status $(cat "$work/status" 2>/dev/null))" \
-    test "$(cat "$work/status" 2>/dev/null)" = 0
+run_to_end "$dir/selvatro.exe" "a list in UTF-8 without its mark"
 check "its program in café started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
 check "the list is left byte for byte" cmp -s "$dir/selvatro.cfg" "$work/utf8.cfg"
 
@@ -116,10 +116,7 @@ check "the list is left byte for byte" cmp -s "$dir/selvatro.cfg" "$work/utf8.cf
 install renamed alpha.exe=2
 mv "$dir/selvatro.exe" "$dir/selvatro (1).exe"
 [ -n "$startup" ] && rm -f "$startup"/*.lnk
-start_copy "$dir/selvatro (1).exe"
-wait_for "$patience" copy_ended || true
-check "the renamed program runs to its end (status $(cat "$work/status" 2>/dev/null))" \
-    test "$(cat "$work/status" 2>/dev/null)" = 0
+run_to_end "$dir/selvatro (1).exe" "the renamed program"
 link=$(find "${startup:-/nonexistent}" -iname 'Selvatro.lnk' -print -quit 2>/dev/null || true)
 check "the Startup link keeps its name" test -n "$link"
 # The link holds its target in the ANSI code page and in UTF-16: either, with the NULs dropped, names it.
