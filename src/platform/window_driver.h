@@ -146,11 +146,6 @@ public:
 
     /// The file dialog's settings as the program left them.
     const OpenRequest& dialogSettings() const;
-    /// The pointer last asked for.
-    MousePointer mousePointer() const { return pointer_; }
-    /// The text that the logo shows as its tip.
-    std::string_view logoTip() const { return design_.logoTip; }
-    const WindowDesign& design() const { return design_; }
     EventGate& gate() { return gate_; }
 
 private:
