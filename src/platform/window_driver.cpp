@@ -148,7 +148,6 @@ private:
 
 WindowDriver::WindowDriver(EventGate& gate, const WindowDesign& design)
     : gate_(gate),
-      design_(design),
       timer_(std::make_unique<DriverTimer>(*this)),
       dialog_(std::make_unique<Dialog>(*this, std::string(design.dialogTitle))) {
     for (int row = 0; row < kRowCount; ++row) {

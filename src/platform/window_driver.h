@@ -157,7 +157,6 @@ private:
     void raiseLostFocus(BoxId box);
 
     EventGate& gate_;
-    const WindowDesign& design_;
     WindowBackend* backend_ = nullptr;
     std::array<std::unique_ptr<Box>, kRowCount> text1_;
     std::array<std::unique_ptr<Box>, kRowCount> text2_;
