@@ -1,5 +1,6 @@
 #include "editor/picker.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/errors.h"
@@ -48,6 +49,13 @@ void PrepareFolder(window::Form& form, const std::string& path) {
     }
 }
 
+// The design's own filter, then the desktop's shortcuts to programs.
+std::string Filter(window::Form& form) {
+    const std::string pattern = form.Programs().shortcutPattern();
+    return std::string(kFilter) + "|" + (form.Francais == 1 ? "Raccourcis" : "Shortcuts") + " (" + pattern + ")|" +
+           pattern;
+}
+
 bool IsThisProgram(const std::string& fileName, const std::string& ownName) {
     std::string end = platform::LastCharacters(fileName, platform::CharacterCount(ownName));
     for (char& c : end) {
@@ -72,11 +80,13 @@ void Text1_Click(window::Form& form, std::int16_t Index) {
         // Hides the read-only check box, and nothing else: the dialog may leave the current folder where the user
         // browsed.
         dialog.setFlags(platform::kHideReadOnly);
-        dialog.setFilter(kFilter);
+        dialog.setFilter(Filter(form));
         dialog.setFilterIndex(1);
         dialog.showOpen();
         const std::string chosen = dialog.fileName();
-        if (IsThisProgram(chosen, form.App().ownFileName())) {
+        const std::string& ownName = form.App().ownFileName();
+        const std::optional<std::string> target = form.Programs().shortcutTarget(chosen);
+        if (IsThisProgram(chosen, ownName) || (target && IsThisProgram(*target, ownName))) {
             // A list that starts this program would start it again at every logon.
             form.Messages().show(form.Francais == 1 ? "Ah non ...\nCeci causerait une boucle infinie."
                                                     : "Oh no ...\nThis would have cause a never ending loop.",

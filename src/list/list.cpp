@@ -47,9 +47,13 @@ void LoadList(window::Form& form) {
         file.reason = DamagedReason(form);
     }
     form.ListAtLoad = file;
+    const std::string& source = ListFilePlace(form).read;
     if (file.status == Status::Absent) {
+        form.Process().record("the run began with no list: " + source);
         return;
     }
+    form.Process().record("the run began with the list " + source +
+                          (file.status == Status::Unreadable ? ", which could not be read: " + file.reason : ""));
     form.Chargement = 1;
     // Rows that a damaged file would give are not the user's: none are loaded from it.
     FieldReader reader(damaged ? std::string_view() : std::string_view(file.text));
@@ -130,15 +134,22 @@ void Quitter(window::Form& form, int exitStatus) {
         contents += Record(form.Text1(i).text(), form.Text2(i).text());
     }
     const platform::ListPlace& place = ListFilePlace(form);
+    platform::Process& process = form.Process();
     try {
-        if (!LeaveListAsItIs(form, contents)) {
+        if (LeaveListAsItIs(form, contents)) {
+            process.record("the list was left as it is: " + place.read +
+                           (form.ListAtLoad.status == Status::Unreadable ? " (it could not be read at start)"
+                                                                         : " (it changed since it was read)"));
+        } else {
             if (!place.userFolder.empty()) {
                 form.Files().makeFolder(place.userFolder);
             }
             // A list first saved to the user's folder keeps the encoding of the one it was loaded from.
             form.Files().replaceText(place.write, contents, place.read);
+            process.record("the list was saved: " + place.write);
         }
     } catch (const platform::FileError& error) {
+        process.record("the list could not be saved: " + place.write + ": " + error.what());
         // The user is told about the file that was really to be written (the user's own copy where the program's
         // folder is not the user's), and that an old list stands only where there is one.
         const std::string& target = place.write;
@@ -152,7 +163,8 @@ void Quitter(window::Form& form, int exitStatus) {
             exitStatus = EXIT_FAILURE;
         }
     }
-    form.Process().end(exitStatus);
+    process.record("the run ended with status " + std::to_string(exitStatus));
+    process.end(exitStatus);
     std::terminate();  // end() never returns; should a platform's ever do so, nothing after Quitter may run
 }
 

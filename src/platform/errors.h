@@ -27,6 +27,13 @@ public:
     using RuntimeError::RuntimeError;
 };
 
+/// A shortcut whose program is gone: an entry that is hidden or names an uninstalled program, a link whose target
+/// was removed. The row is reported as a missing program, as a path that names nothing is.
+class ProgramMissing : public RuntimeError {
+public:
+    using RuntimeError::RuntimeError;
+};
+
 /// A file that could not be opened, written, renamed or deleted, or a folder that could not be made current.
 class FileError : public RuntimeError {
 public:

@@ -139,8 +139,16 @@ class Programs {
 public:
     virtual ~Programs() = default;
     /// Starts the program named by `path`, as typed and without a shell, with a normal window that takes the
-    /// focus; returns at once with a task identifier. Throws StartFailed when it cannot be started.
+    /// focus; or, when `path` is one of the desktop's shortcuts (shortcutPattern), starts it as the desktop does:
+    /// its program with its arguments, working folder and window state. Returns at once with the process
+    /// identifier. Throws ProgramMissing for a shortcut whose program is gone (an entry hidden or uninstalled, a
+    /// target removed), StartFailed when it cannot be started (a shortcut that cannot be read included).
     virtual double start(const std::string& path) = 0;
+    /// The program that the shortcut `path` starts, as the shortcut names it; nothing when `path` is no shortcut
+    /// of this desktop or cannot be read.
+    virtual std::optional<std::string> shortcutTarget(const std::string& path) = 0;
+    /// The file-name pattern of this desktop's shortcuts to programs ("*.lnk", "*.desktop").
+    virtual std::string shortcutPattern() const = 0;
 };
 
 /// The most of a file that readText reads: five records of a path and a delay fit in it many times over, and a
@@ -255,7 +263,15 @@ public:
     /// Writes one line where the desktop keeps what a program says went wrong (standard error, which the
     /// session's journal keeps; the debugger's output on Windows), for the user who looks there when a program
     /// did not start.
+    /// The line is also added to the run's record (see record).
     virtual void report(const std::string& line) = 0;
+    /// Adds `line` to the record that users read to see what each logon started and what failed: the session's
+    /// journal and a small log file that keeps the last runs (on Windows the debugger's output and the log file).
+    /// Called after the event it tells of, never before a start; never throws, and a record that cannot be
+    /// written is skipped.
+    virtual void record(const std::string& line) = 0;
+    /// Seconds on a clock that only moves forward, to tell how late a start was.
+    virtual double monotonicSeconds() const = 0;
     /// Ends the process at once with `status` (0 for success): the window closes and no further event of the
     /// window or the timer runs.
     [[noreturn]] virtual void end(int status) = 0;

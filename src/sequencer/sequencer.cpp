@@ -1,5 +1,7 @@
 #include "sequencer/sequencer.h"
 
+#include <array>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -14,6 +16,10 @@ using platform::WindowState;
 
 void Form_Resize(window::Form& form) {
     if (form.Window().windowState() != WindowState::Normal) {
+        if (!form.Timer1().isEnabled() || form.TickDue < 0) {
+            // The count (re)starts: its next second is one tick period from now.
+            form.TickDue = form.Process().monotonicSeconds() + 1.0;
+        }
         form.Timer1().setEnabled(true);
         return;
     }
@@ -31,11 +37,30 @@ std::string MissingProgramMessage(const window::Form& form, const std::string& p
     return "[" + path + "]\n\nCan not find this file\nPerhaps you have moved or erased this file...";
 }
 
+// A message as one line of the record: its line breaks, single or doubled, become one blank.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') {
+            line += text[i];
+        } else if (i == 0 || text[i - 1] != '\n') {
+            line += ' ';
+        }
+    }
+    return line;
+}
+
+std::string RowName(int row) {
+    return "row " + std::to_string(row + 1);
+}
+
 // Reports the due row's missing program, restores the window with its path selected, and asks the next tick to
 // end the run.
 void StopOnMissingProgram(window::Form& form, int row) {
-    form.Messages().show(MissingProgramMessage(form, form.Text1(row).text()), platform::MessageStyle::Plain,
-                         "Selvatro");
+    const std::string message = MissingProgramMessage(form, form.Text1(row).text());
+    form.Messages().show(message, platform::MessageStyle::Plain, "Selvatro");
+    form.Process().record(RowName(row) + " missing: " + OneLine(message));
     form.Window().setWindowState(WindowState::Normal);  // runs the gate: timer off, disabled caption
     form.Text1(row).setFocus();
     form.Text1(row).setSelectionLength(static_cast<int>(platform::CharacterCount(form.Text1(row).text())));
@@ -52,8 +77,25 @@ std::string ErrorLine(const window::Form& form, int row, const std::string& reas
     // A start failure names the program itself; the line names it once.
     const std::string prefix = path + ": ";
     const std::string why = reason.compare(0, prefix.size(), prefix) == 0 ? reason.substr(prefix.size()) : reason;
-    return "row " + std::to_string(row + 1) + " (\"" + path + "\", delay \"" + form.Text2(row).text() +
-           "\") stopped the run: " + why;
+    return RowName(row) + " (\"" + path + "\", delay \"" + form.Text2(row).text() + "\") stopped the run: " + why;
+}
+
+// The record's line for a start: written after it, so that it never delays the program.
+void RecordStart(const window::Form& form, int row, const std::string& path, double task, double due) {
+    std::string line = RowName(row);
+    line.append(" started: \"")
+        .append(path)
+        .append("\", process ")
+        .append(std::to_string(static_cast<long long>(task)));
+    if (due >= 0) {
+        // Always with a point, whatever the user's locale: the record is read by people and tools alike.
+        std::array<char, 32> seconds{};
+        const double late = form.Process().monotonicSeconds() - due;
+        const auto written =
+            std::to_chars(seconds.data(), seconds.data() + seconds.size(), late, std::chars_format::fixed, 3);
+        line.append(", ").append(seconds.data(), written.ptr).append(" s late");
+    }
+    form.Process().record(line);
 }
 
 }  // namespace
@@ -67,6 +109,8 @@ void Timer1_Timer(window::Form& form) {
         if (form.Arret_Demande == 1) {
             list::Quitter(form);
         }
+        const double due = form.TickDue;
+        form.TickDue = due + 1.0;
         form.Secondes = platform::Increment(form.Secondes);
         form.Window().setCaption(std::to_string(form.Secondes) + " sec.");
         for (row = 0; row < window::kRowCount; ++row) {
@@ -84,7 +128,15 @@ void Timer1_Timer(window::Form& form) {
                 StopOnMissingProgram(form, row);
                 return;
             }
-            [[maybe_unused]] const double task = form.Programs().start(path);
+            double task = 0;
+            try {
+                task = form.Programs().start(path);
+            } catch (const platform::ProgramMissing&) {
+                // A shortcut whose program is gone is as missing as a path that names nothing.
+                StopOnMissingProgram(form, row);
+                return;
+            }
+            RecordStart(form, row, path, task, due);
         }
         row = -1;
         if (platform::Val(form.Text2(0).text()) < 2) {

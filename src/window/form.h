@@ -63,6 +63,10 @@ public:
     platform::FileText ListAtLoad;
     std::int16_t RowsChanged = 0;  ///< 1 once a box's text has changed after the load: an edit, the picker
 
+    /// When the next tick is due, in the process's monotonic seconds, so that the record can say how late each
+    /// start was; below 0 while the count has not begun.
+    double TickDue = -1;
+
 private:
     platform::Controls controls_;
     platform::Services services_;

@@ -85,8 +85,19 @@ double FakePrograms::start(const std::string& path) {
     if (failing.count(path) != 0) {
         throw platform::StartFailed("cannot start " + path);
     }
+    if (withdrawn.count(path) != 0) {
+        throw platform::ProgramMissing(path + ": hidden");
+    }
     started.push_back({path, clock_ ? clock_() : 0});
     return static_cast<double>(started.size());
+}
+
+std::optional<std::string> FakePrograms::shortcutTarget(const std::string& path) {
+    const auto found = shortcuts.find(path);
+    if (found == shortcuts.end()) {
+        return std::nullopt;
+    }
+    return found->second;
 }
 
 std::vector<std::string> FakePrograms::startedPaths() const {
@@ -223,6 +234,7 @@ FakeDesktop::FakeDesktop(Profile profile)
       files(profile_),
       language(profile_),
       browser(files),
+      process([this] { return nowMs_; }),
       profile_(std::move(profile)) {
     for (int row = 0; row < platform::kRowCount; ++row) {
         text1.push_back(
@@ -232,6 +244,9 @@ FakeDesktop::FakeDesktop(Profile profile)
     }
     driver_.attach(*this);
     messages.gate = &gate_;
+    if (profile_.separator == '\\') {
+        programs.pattern = "*.lnk";
+    }
     platform::Services services{messages, facts, programs, files, language, shortcuts, browser, process};
     form_ = std::make_unique<Form1>(driver_.controls(), services);
     gate_.connect(*form_);

@@ -216,9 +216,16 @@ public:
     /// `clock` gives the instant, in ms, recorded with each start; without one, 0.
     explicit FakePrograms(std::function<std::int64_t()> clock = {}) : clock_(std::move(clock)) {}
     double start(const std::string& path) override;
+    std::optional<std::string> shortcutTarget(const std::string& path) override;
+    std::string shortcutPattern() const override { return pattern; }
     std::vector<StartedProgram> started;
     /// Paths whose start fails (the file exists but is no program).
     std::set<std::string> failing;
+    /// Shortcuts whose program is gone (hidden, uninstalled, its target removed).
+    std::set<std::string> withdrawn;
+    /// The shortcuts that can be read, with the program each starts.
+    std::map<std::string, std::string> shortcuts;
+    std::string pattern = "*.desktop";
     std::vector<std::string> startedPaths() const;
 
 private:
@@ -326,11 +333,22 @@ private:
 
 class FakeProcess final : public platform::Process {
 public:
-    void report(const std::string& line) override { reported.push_back(line); }
+    /// `clock` gives the instant, in ms, that monotonicSeconds tells; without one, 0.
+    explicit FakeProcess(std::function<std::int64_t()> clock = {}) : clock_(std::move(clock)) {}
+    void report(const std::string& line) override {
+        reported.push_back(line);
+        recorded.push_back(line);
+    }
+    void record(const std::string& line) override { recorded.push_back(line); }
+    double monotonicSeconds() const override { return clock_ ? static_cast<double>(clock_()) / 1000.0 : 0.0; }
     [[noreturn]] void end(int status) override;
     bool ended = false;
     int exitStatus = -1;                ///< the status the process ended with
     std::vector<std::string> reported;  ///< the lines written for the session's journal
+    std::vector<std::string> recorded;  ///< the run's record, reported lines included
+
+private:
+    std::function<std::int64_t()> clock_;
 };
 
 /// A whole desktop with one Form1 on it: the window driver and the event gate of the real desktops, over a toolkit

@@ -90,7 +90,7 @@ TEST(Picker, SetsUpTheDialogAtEveryOpening) {
     k.pick(0, std::nullopt);
     EXPECT_TRUE(k.d.dialog.cancelError());
     EXPECT_EQ(k.d.dialog.flags(), 4);
-    EXPECT_EQ(k.d.dialog.filter(), kFilter);
+    EXPECT_EQ(k.d.dialog.filter(), std::string(kFilter) + "|Shortcuts (*.desktop)|*.desktop");
     EXPECT_EQ(k.d.dialog.filterIndex(), 1);
     EXPECT_EQ(k.d.dialog.title(), "Choisissez l'application à démarrer");  // start-up's business, not ours
 }
@@ -101,8 +101,9 @@ TEST(Picker, AcceptsOrRefusesTheChosenFile) {
         bool french;
         std::string before;  // path box 0 before the click
         std::string chosen;
-        std::string after;                   // path box 0 after
-        std::optional<std::string> message;  // the refusal shown, if any
+        std::string after;                                  // path box 0 after
+        std::optional<std::string> message;                 // the refusal shown, if any
+        std::optional<std::string> program = std::nullopt;  // what the chosen file starts, when it is a shortcut
     };
     const Case cases[] = {
         {true, false, "", "C:\\Outils\\go.bat", "C:\\Outils\\go.bat", std::nullopt},
@@ -117,10 +118,20 @@ TEST(Picker, AcceptsOrRefusesTheChosenFile) {
         {false, false, "", "/opt/selvatro.exe", "/opt/selvatro.exe", std::nullopt},
         {false, false, "", "/opt/selvatro2", "/opt/selvatro2", std::nullopt},
         {false, false, "", "/opt/sélvatro", "/opt/sélvatro", std::nullopt},
+        // Shortcuts are judged by the program they start.
+        {true, false, "", "C:\\Users\\anne\\Desktop\\Outil.lnk", "", kEnglishRefusal, "C:\\Outils\\Selvatro.exe"},
+        {true, false, "", "C:\\Users\\anne\\Desktop\\Jeu.lnk", "C:\\Users\\anne\\Desktop\\Jeu.lnk", std::nullopt,
+         "C:\\Jeux\\jeu.exe"},
+        {false, true, "", "/home/anne/.config/autostart/selvatro.desktop", "", kFrenchRefusal, "/usr/bin/selvatro"},
+        {false, false, "", "/usr/share/applications/vim.desktop", "/usr/share/applications/vim.desktop", std::nullopt,
+         "vim"},
     };
     for (const auto& c : cases) {
         Desk k(c.windows ? Windows() : Posix(), c.before);
         k.d.form().Francais = c.french ? 1 : 0;
+        if (c.program) {
+            k.d.programs.shortcuts[c.chosen] = *c.program;
+        }
         k.pick(0, c.chosen);
         const std::string name = (c.windows ? "windows " : "posix ") + c.chosen;
         EXPECT_EQ(k.d.text1[0]->text(), c.after) << name;

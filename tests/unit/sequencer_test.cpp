@@ -311,5 +311,62 @@ TEST(ErrorPath, AnErrorInsideItsOwnQuitterIsNotCaughtAgain) {
     EXPECT_EQ(l.d.process.exitStatus, 1);
 }
 
+// The record that users read after a logon: one line per event, each start with how late it was.
+TEST(Record, TellsEachStartItsLatenessAMissingProgramAFailureAndTheEnd) {
+    struct Case {
+        const char* what;
+        Rows rows;
+        Paths lines;  // after the first, which names the list
+    };
+    const std::string list = "/home/anne/selvatro/selvatro.cfg";
+    const Case cases[] = {
+        {"a logon, paused for 7.5 s after the second second",
+         {{"/a", "2"}, {"/b", "4"}},
+         {"row 1 started: \"/a\", process 1, 0.000 s late", "row 2 started: \"/b\", process 2, 0.000 s late",
+          "the list was saved: " + list, "the run ended with status 0"}},
+        {"a shortcut whose program was uninstalled",
+         {{"/a", "2"}, {"/gone.desktop", "3"}},
+         {"row 1 started: \"/a\", process 1, 0.000 s late",
+          "row 2 missing: [/gone.desktop] Can not find this file Perhaps you have moved or erased this file...",
+          "the list was saved: " + list, "the run ended with status 0"}},
+        {"a program that cannot start",
+         {{"/broken", "2"}},
+         {"row 1 (\"/broken\", delay \"2\") stopped the run: cannot start /broken", "the list was saved: " + list,
+          "the run ended with status 1"}},
+    };
+    for (const auto& c : cases) {
+        Logon l(c.rows);
+        l.d.programs.withdrawn.insert("/gone.desktop");
+        l.d.programs.failing.insert("/broken");
+        l.d.advance(2500);
+        l.d.restore();
+        l.d.advance(7500);  // the count pauses: the next start is no later for it
+        l.d.minimise();
+        l.runToEnd(20);
+        if (!l.d.ended()) {
+            l.d.minimise();  // after the missing-program message, the user minimises again
+            l.runToEnd();
+        }
+        ASSERT_FALSE(l.d.process.recorded.empty()) << c.what;
+        EXPECT_EQ(l.d.process.recorded[0], "the run began with the list " + list) << c.what;
+        EXPECT_EQ(Paths(l.d.process.recorded.begin() + 1, l.d.process.recorded.end()), c.lines) << c.what;
+    }
+}
+
+TEST(Record, SaysWhenTheListCouldNotBeSavedOrWasLeftAsItIs) {
+    Logon saved(Rows{{"/a", "3"}});
+    saved.d.files.writeFailure = "disk full";
+    saved.d.edit(*saved.d.text2[0], "2");
+    saved.runToEnd();
+    EXPECT_EQ(saved.d.process.recorded.at(saved.d.process.recorded.size() - 2),
+              "the list could not be saved: /home/anne/selvatro/selvatro.cfg: disk full");
+
+    Logon edited(Rows{{"/a", "3"}});
+    edited.d.writeList({{"/b", "3"}});  // a hand edit while the count runs
+    edited.runToEnd();
+    EXPECT_EQ(edited.d.process.recorded.at(edited.d.process.recorded.size() - 2),
+              "the list was left as it is: /home/anne/selvatro/selvatro.cfg (it changed since it was read)");
+}
+
 }  // namespace
 }  // namespace selvatro

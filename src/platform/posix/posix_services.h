@@ -56,6 +56,9 @@ public:
 class PosixPrograms final : public Programs {
 public:
     double start(const std::string& path) override;
+    std::optional<std::string> shortcutTarget(const std::string& path) override;
+    /// "*.desktop".
+    std::string shortcutPattern() const override;
 };
 
 /// The logon shortcut as an XDG autostart entry in `$XDG_CONFIG_HOME/autostart`.

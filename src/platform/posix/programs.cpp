@@ -11,4 +11,13 @@ double PosixPrograms::start(const std::string& path) {
     return static_cast<double>(program);
 }
 
+std::optional<std::string> PosixPrograms::shortcutTarget(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+}
+
+std::string PosixPrograms::shortcutPattern() const {
+    return "*.desktop";
+}
+
 }  // namespace selvatro::platform::posix

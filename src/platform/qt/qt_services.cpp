@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -42,6 +43,14 @@ std::string QtLanguage::decimalSeparator() const {
 void QtProcess::report(const std::string& line) {
     std::fprintf(stderr, "selvatro: %s\n", line.c_str());
     std::fflush(stderr);
+}
+
+void QtProcess::record(const std::string& line) {
+    (void)line;
+}
+
+double QtProcess::monotonicSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void QtProcess::end(int status) {

@@ -28,6 +28,8 @@ public:
 class QtProcess final : public platform::Process {
 public:
     void report(const std::string& line) override;
+    void record(const std::string& line) override;
+    double monotonicSeconds() const override;
     [[noreturn]] void end(int status) override;
 };
 

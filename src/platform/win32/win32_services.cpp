@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -144,6 +145,15 @@ double Win32Programs::start(const std::string& path) {
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     return static_cast<double>(started.dwProcessId);
+}
+
+std::optional<std::string> Win32Programs::shortcutTarget(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+}
+
+std::string Win32Programs::shortcutPattern() const {
+    return "*.lnk";
 }
 
 // ---- the user's language ----
@@ -337,6 +347,14 @@ std::int32_t ShellBrowser::shellExecute(const std::string& operation, const std:
 
 void Win32Process::report(const std::string& line) {
     OutputDebugStringW(Widen("selvatro: " + line + "\n").c_str());
+}
+
+void Win32Process::record(const std::string& line) {
+    OutputDebugStringW(Widen("selvatro: " + line + "\n").c_str());
+}
+
+double Win32Process::monotonicSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void Win32Process::end(int status) {

@@ -74,6 +74,9 @@ class Win32Programs final : public Programs {
 public:
     /// Returns the new process's identifier. Throws StartFailed with the system's reason.
     double start(const std::string& path) override;
+    std::optional<std::string> shortcutTarget(const std::string& path) override;
+    /// "*.lnk".
+    std::string shortcutPattern() const override;
 };
 
 /// The user's language from the locale settings (GetLocaleInfoA, LOCALE_SENGLANGUAGE: "French").
@@ -126,6 +129,8 @@ std::string_view CarriedGuide();
 class Win32Process final : public Process {
 public:
     void report(const std::string& line) override;
+    void record(const std::string& line) override;
+    double monotonicSeconds() const override;
     [[noreturn]] void end(int status) override;
 };
 
