@@ -36,8 +36,6 @@ TEST(FileDialog, FilterEntriesKeepTheirLabelsAndTheExecutableEntryListsPrograms)
     }
     EXPECT_EQ(NameFilters(SplitFilter("Texts|*.txt;*.md|Dangling")).size(), 1u);
     EXPECT_EQ(NameFilters(SplitFilter("Texts|*.txt;*.md"))[0].qtFilter, QString("Texts (*.txt *.md)"));
-    EXPECT_EQ(NameFilters(SplitFilter("Shortcuts (*.desktop)|*.desktop"))[0].qtFilter,
-              QString("Shortcuts (*.desktop)"));
     EXPECT_TRUE(NameFilters(SplitFilter("")).empty());
 }
 

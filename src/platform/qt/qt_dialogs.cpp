@@ -43,10 +43,9 @@ std::vector<NameFilter> NameFilters(const std::vector<FilterEntry>& filter) {
         if (executableOnly) {
             patterns = QStringList{QStringLiteral("*")};
         }
-        // Qt reads the patterns from the last parentheses; with the details hidden, the label shows as written. A
-        // label that already ends in its own patterns gets them only once.
-        const QString listed = QStringLiteral("(") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-        filters.push_back({label.endsWith(listed) ? label : label + QLatin1Char(' ') + listed, executableOnly});
+        // Qt reads the patterns from the last parentheses; with the details hidden, the label shows as written.
+        filters.push_back(
+            {label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'), executableOnly});
     }
     return filters;
 }
