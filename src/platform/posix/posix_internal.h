@@ -45,8 +45,10 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 /// output and error on /dev/null, signal dispositions and mask back to their defaults, no descriptor of ours
 /// inherited. An intermediate child that ends at once makes the program a child of init, so no zombie is left
 /// behind and nothing needs to reap it. Returns the program's process id once its exec has succeeded.
+/// `folder`, when not empty, is the program's current folder; when it cannot be entered the program is not started.
 /// Throws StartFailed with the system's reason when the exec fails (missing, no permission, not a program).
-pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments);
+pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& folder = {});
 
 /// Asks the user's service manager, when the session bus has one, to move the started program `pid` into a
 /// transient scope of its own (ScopeUnitName), so that it no longer lives and dies with Selvatro's own unit.

@@ -26,7 +26,7 @@ namespace {
 
 // What the children tell the parent through the report pipe, one fixed-size record each. Records are far below
 // PIPE_BUF, so each arrives whole even when both children write.
-enum class ReportKind : int { ProgramId = 1, Failure = 2 };
+enum class ReportKind : int { ProgramId = 1, Failure = 2, FolderFailure = 3 };
 struct Report {
     ReportKind kind;
     int value;
@@ -40,6 +40,7 @@ struct Report {
 struct Launch {
     const char* program = nullptr;
     char* const* argv = nullptr;
+    const char* folder = nullptr;  // null: ours
     char* programStack = nullptr;  // the top of the grandchild's stack
     int reportFd = -1;
 };
@@ -79,6 +80,10 @@ SELVATRO_CHILD_CODE int RunProgram(void* argument) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
     // Descriptors opened without close-on-exec (by us or a library) stay ours; the report pipe is already marked.
     close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    if (launch->folder != nullptr && chdir(launch->folder) != 0) {
+        Tell(launch->reportFd, ReportKind::FolderFailure, errno);
+        _exit(127);
+    }
     execv(launch->program, launch->argv);
     Tell(launch->reportFd, ReportKind::Failure, errno);
     _exit(127);
@@ -117,8 +122,8 @@ int AboveStandardDescriptors(int fd) {
 
 }  // namespace
 
-pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments) {
-    if (program.find('\0') != std::string::npos) {
+pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder) {
+    if (program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
         throw StartFailed(program + ": " + ErrnoText(ENOENT));
     }
     // Everything the children use is prepared before they exist.
@@ -158,6 +163,7 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
     Launch launch;
     launch.program = program.c_str();
     launch.argv = argv.data();
+    launch.folder = folder.empty() ? nullptr : folder.c_str();
     launch.programStack = base + kStackSize;
     launch.reportFd = fds[1];
 
@@ -181,6 +187,7 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
     // (close-on-exec) or ended after a failed exec.
     pid_t programId = -1;
     int failure = 0;
+    bool inFolder = false;  // the failure was the working folder's
     Report report{};
     std::size_t got = 0;
     for (;;) {
@@ -198,6 +205,7 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
                 programId = report.value;
             } else if (failure == 0) {
                 failure = report.value;
+                inFolder = report.kind == ReportKind::FolderFailure;
             }
         }
     }
@@ -206,7 +214,8 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
     }
     munmap(stacks, 2 * kStackSize);
     if (failure != 0) {
-        throw StartFailed(program + ": " + ErrnoText(failure));
+        throw StartFailed(program + ": " + (inFolder ? "its folder " + folder + ": " : std::string()) +
+                          ErrnoText(failure));
     }
     if (programId <= 0) {
         throw StartFailed(program + ": the program could not be started");
