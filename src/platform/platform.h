@@ -144,6 +144,10 @@ public:
     /// identifier. Throws ProgramMissing for a shortcut whose program is gone (an entry hidden or uninstalled, a
     /// target removed), StartFailed when it cannot be started (a shortcut that cannot be read included).
     virtual double start(const std::string& path) = 0;
+    /// Says that `path` is due at the next tick, so that a desktop that must set a program up before it runs (its
+    /// own scope under a service manager) can do it ahead of the instant. A hint only: never throws, never waits;
+    /// a start without it, or no start after it (the run paused, the row changed), is no error.
+    virtual void prepare(const std::string& path) = 0;
     /// The program that the shortcut `path` starts, as the shortcut names it; nothing when `path` is no shortcut
     /// of this desktop or cannot be read.
     virtual std::optional<std::string> shortcutTarget(const std::string& path) = 0;

@@ -14,11 +14,34 @@ namespace selvatro::sequencer {
 
 using platform::WindowState;
 
+namespace {
+
+// Tells the desktop which rows the next tick will start, so that it can set them up ahead of their instant. A
+// delay that cannot be read is left to the tick itself, whose error path it belongs to.
+void AnnounceNextStarts(window::Form& form) {
+    const double next = static_cast<double>(form.Secondes) + 1.0;
+    for (int row = 0; row < window::kRowCount; ++row) {
+        const std::string delay = form.Text2(row).text();
+        if (delay.empty()) {
+            continue;
+        }
+        try {
+            if (platform::Val(delay) == next) {
+                form.Programs().prepare(form.Text1(row).text());
+            }
+        } catch (const platform::RuntimeError&) {
+        }
+    }
+}
+
+}  // namespace
+
 void Form_Resize(window::Form& form) {
     if (form.Window().windowState() != WindowState::Normal) {
         if (!form.Timer1().isEnabled() || form.TickDue < 0) {
             // The count (re)starts: its next second is one tick period from now.
             form.TickDue = form.Process().monotonicSeconds() + 1.0;
+            AnnounceNextStarts(form);
         }
         form.Timer1().setEnabled(true);
         return;
@@ -139,6 +162,7 @@ void Timer1_Timer(window::Form& form) {
             RecordStart(form, row, path, task, due);
         }
         row = -1;
+        AnnounceNextStarts(form);
         if (platform::Val(form.Text2(0).text()) < 2) {
             form.Timer1().setEnabled(false);  // halted: only a restore and a minimise give one more tick
             return;

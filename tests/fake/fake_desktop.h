@@ -216,9 +216,12 @@ public:
     /// `clock` gives the instant, in ms, recorded with each start; without one, 0.
     explicit FakePrograms(std::function<std::int64_t()> clock = {}) : clock_(std::move(clock)) {}
     double start(const std::string& path) override;
+    void prepare(const std::string& path) override { prepared.push_back({path, clock_ ? clock_() : 0}); }
     std::optional<std::string> shortcutTarget(const std::string& path) override;
     std::string shortcutPattern() const override { return pattern; }
     std::vector<StartedProgram> started;
+    /// The starts announced for the next tick, when they were announced.
+    std::vector<StartedProgram> prepared;
     /// Paths whose start fails (the file exists but is no program).
     std::set<std::string> failing;
     /// Shortcuts whose program is gone (hidden, uninstalled, its target removed).

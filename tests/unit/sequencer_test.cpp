@@ -311,6 +311,24 @@ TEST(ErrorPath, AnErrorInsideItsOwnQuitterIsNotCaughtAgain) {
     EXPECT_EQ(l.d.process.exitStatus, 1);
 }
 
+// Each start is announced one tick ahead, and again when the count resumes after a pause, so that the desktop can
+// set the program up before its instant.
+TEST(Sequencer, AnnouncesEachStartOneTickAhead) {
+    Logon l(Rows{{"/a", "2"}, {"/b", "3"}, {"/c", "5"}});
+    l.d.advance(2500);
+    l.d.restore();
+    l.d.advance(2500);
+    l.d.minimise();
+    l.runToEnd();
+    std::vector<std::pair<std::string, std::int64_t>> announced;
+    for (const auto& p : l.d.programs.prepared) {
+        announced.emplace_back(p.path, p.atMs);
+    }
+    EXPECT_EQ(announced, (std::vector<std::pair<std::string, std::int64_t>>{
+                             {"/a", 1000}, {"/b", 2000}, {"/b", 5000}, {"/c", 7000}}));
+    EXPECT_EQ(l.d.programs.startedPaths(), (Paths{"/a", "/b", "/c"}));
+}
+
 // The record that users read after a logon: one line per event, each start with how late it was.
 TEST(Record, TellsEachStartItsLatenessAMissingProgramAFailureAndTheEnd) {
     struct Case {

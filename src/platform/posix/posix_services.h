@@ -56,6 +56,7 @@ public:
 class PosixPrograms final : public Programs {
 public:
     double start(const std::string& path) override;
+    void prepare(const std::string& path) override;
     std::optional<std::string> shortcutTarget(const std::string& path) override;
     /// "*.desktop".
     std::string shortcutPattern() const override;

@@ -11,6 +11,10 @@ double PosixPrograms::start(const std::string& path) {
     return static_cast<double>(program);
 }
 
+void PosixPrograms::prepare(const std::string& path) {
+    (void)path;
+}
+
 std::optional<std::string> PosixPrograms::shortcutTarget(const std::string& path) {
     (void)path;
     return std::nullopt;

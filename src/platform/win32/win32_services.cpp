@@ -147,6 +147,10 @@ double Win32Programs::start(const std::string& path) {
     return static_cast<double>(started.dwProcessId);
 }
 
+void Win32Programs::prepare(const std::string& /*path*/) {
+    // Nothing to set up ahead: a started process belongs to no job of ours.
+}
+
 std::optional<std::string> Win32Programs::shortcutTarget(const std::string& path) {
     (void)path;
     return std::nullopt;

@@ -74,6 +74,7 @@ class Win32Programs final : public Programs {
 public:
     /// Returns the new process's identifier. Throws StartFailed with the system's reason.
     double start(const std::string& path) override;
+    void prepare(const std::string& path) override;
     std::optional<std::string> shortcutTarget(const std::string& path) override;
     /// "*.lnk".
     std::string shortcutPattern() const override;
