@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "desktop/logon_entries.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
 #include "window/form.h"
@@ -82,6 +83,7 @@ void Text1_Click(window::Form& form, std::int16_t Index) {
         dialog.setFlags(platform::kHideReadOnly);
         dialog.setFilter(Filter(form));
         dialog.setFilterIndex(1);
+        dialog.setPlaces(form.LogonEntries().places());
         dialog.showOpen();
         const std::string chosen = dialog.fileName();
         const std::string& ownName = form.App().ownFileName();
@@ -94,6 +96,7 @@ void Text1_Click(window::Form& form, std::int16_t Index) {
             form.Text1(Index).setText("");
         } else {
             form.Text1(Index).setText(chosen);
+            desktop::OfferTakeOver(form, chosen);
         }
         form.Text2(Index).setFocus();
     } catch (const platform::RuntimeError&) {

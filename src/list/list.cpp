@@ -1,5 +1,6 @@
 #include "list/list.h"
 
+#include "desktop/logon_entries.h"
 #include "list/list_file.h"
 #include "platform/errors.h"
 #include "window/form.h"
@@ -147,6 +148,9 @@ void Quitter(window::Form& form, int exitStatus) {
             // A list first saved to the user's folder keeps the encoding of the one it was loaded from.
             form.Files().replaceText(place.write, contents, place.read);
             process.record("the list was saved: " + place.write);
+            if (form.RowsChanged != 0) {
+                desktop::GiveBackUnnamed(form);
+            }
         }
     } catch (const platform::FileError& error) {
         process.record("the list could not be saved: " + place.write + ": " + error.what());

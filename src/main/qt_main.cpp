@@ -5,9 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "app/form1.h"
+#include "desktop/logon_entries.h"
 #include "platform/event_gate.h"
 #include "platform/posix/posix_services.h"
 #include "platform/posix/single_copy.h"
@@ -49,10 +53,26 @@ std::optional<int> LaterStartStatus(posix::CopyLock& lock) {
     }
 }
 
+// `selvatro --give-back`, before the package is removed: switches every autostart entry that Selvatro took over
+// back on, and touches nothing else (no window, no list, no logon entry of its own).
+int GiveBack() {
+    posix::AutostartEntries entries(posix::ConfigHome(), posix::ConfigDirs());
+    const std::vector<std::string> failures = selvatro::desktop::GiveBackAll(entries);
+    for (const std::string& failure : failures) {
+        std::fprintf(stderr, "selvatro: could not be given back: %s\n", failure.c_str());
+    }
+    return failures.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace selvatro;
+
+    // The program takes no arguments, and ignores any it is given, but for this one.
+    if (argc == 2 && std::string_view(argv[1]) == "--give-back") {
+        return GiveBack();
+    }
 
     qt::PreferX11();
     const auto app = qt::StartApplication(argc, argv);
@@ -77,10 +97,11 @@ int main(int argc, char** argv) {
     posix::PosixFiles files;
     posix::PosixPrograms programs;
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
+    posix::AutostartEntries logonEntries(posix::ConfigHome(), posix::ConfigDirs());
     posix::GioBrowser browser;
 
-    Form1 form(driver.controls(),
-               platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
+    Form1 form(driver.controls(), platform::Services{messages, facts, programs, files, language, shortcuts, browser,
+                                                     process, logonEntries});
     gate.connect(form);
     // Signals and the session's end close the window as its close button does: through the unload event.
     qt::SessionEnd sessionEnd([&driver] { driver.requestUnload(); });

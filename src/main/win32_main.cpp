@@ -63,13 +63,14 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         win32::Win32Files files;
         win32::Win32Programs programs;
         win32::StartupShortcuts shortcuts;
+        win32::Win32LogonEntries logonEntries;
         // The user guide beside the executable is the publisher page; a bare copy of the program opens the one
         // it carries.
         win32::ShellBrowser browser(facts.folder(), win32::CarriedGuide());
         browser.setOwner(formWindow.handle());
 
-        Form1 form(driver.controls(),
-                   platform::Services{messages, facts, programs, files, language, shortcuts, browser, process});
+        Form1 form(driver.controls(), platform::Services{messages, facts, programs, files, language, shortcuts, browser,
+                                                         process, logonEntries});
         gate.connect(form);
         copy.publishWindow(formWindow.handle());
 

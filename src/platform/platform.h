@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/window_design.h"
 
@@ -88,18 +89,23 @@ public:
     virtual void setFilter(const std::string& filter) = 0;
     /// Selects the filter entry shown first, counted from 1.
     virtual void setFilterIndex(std::int16_t index) = 0;
+    /// Folders that the dialog offers as places of their own, beside the desktop's usual ones.
+    virtual void setPlaces(const std::vector<std::string>& folders) = 0;
     /// Shows the open dialog modally, starting in the current folder; returns once a file is chosen.
     virtual void showOpen() = 0;
     /// The full path of the file chosen last.
     virtual std::string fileName() const = 0;
 };
 
-/// Modal message boxes with an OK button.
+/// Modal message boxes.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    /// Shows `text` (lines broken by a single line feed) and returns when the user closes the box.
+    /// Shows `text` (lines broken by a single line feed) with an OK button and returns when the user closes the box.
     virtual void show(const std::string& text, MessageStyle style, const std::string& title) = 0;
+    /// Asks `question` with Yes and No buttons, Yes the default one, in the user's language; true for Yes. Closing
+    /// the box without an answer is No.
+    virtual bool ask(const std::string& question, const std::string& title) = 0;
 };
 
 /// The version record of the executable.
@@ -291,6 +297,43 @@ struct Controls {
     FileDialog& commonDialog1;
 };
 
+/// A program that the desktop starts at logon by itself: an autostart entry, a Startup-folder shortcut, a Run
+/// value.
+struct LogonEntry {
+    enum class State : std::int8_t {
+        On,             ///< the desktop starts it
+        OffBySelvatro,  ///< switched off by Selvatro, which starts it instead
+        Off,            ///< switched off by the user or another tool
+    };
+    std::string id;    ///< which entry, the same for every file that stands for it ("notes.desktop", "Run\\Tray")
+    std::string name;  ///< as the desktop shows it to the user
+    State state = State::On;
+
+    friend bool operator==(const LogonEntry&, const LogonEntry&) = default;
+};
+
+/// The programs that the desktop starts at logon by itself, which Selvatro can take over: switched off in the
+/// desktop's own way (so that the user can see and undo it there), marked as Selvatro's doing, and given back.
+/// Entries are never deleted or rewritten beyond that one switch, and the system's are never written.
+class LogonEntries {
+public:
+    virtual ~LogonEntries() = default;
+    /// The folders that hold the entries, for the file dialog to offer; an entry that has no file of its own (a Run
+    /// value) gets a shortcut in a folder of Selvatro's first. Never throws.
+    virtual std::vector<std::string> places() = 0;
+    /// The entry that `file` stands for, whatever its state; nothing when it is none or is Selvatro's own. Never
+    /// throws.
+    virtual std::optional<LogonEntry> entryOf(const std::string& file) = 0;
+    /// Switches the entry off and marks the switch as Selvatro's. Throws FileError with the reason; nothing has
+    /// changed then.
+    virtual void takeOver(const LogonEntry& entry) = 0;
+    /// Every entry whose switch is still Selvatro's doing.
+    virtual std::vector<LogonEntry> takenOver() = 0;
+    /// Switches the entry back on where the switch is still Selvatro's doing; leaves it as it is otherwise (the user
+    /// switched it on again, or removed it). Throws FileError with the reason.
+    virtual void giveBack(const LogonEntry& entry) = 0;
+};
+
 /// The services of the desktop and the process.
 struct Services {
     MessageBoxes& messages;
@@ -301,6 +344,7 @@ struct Services {
     Shortcuts& shortcuts;
     Browser& browser;
     Process& process;
+    LogonEntries& logonEntries;
 };
 
 /// The window's events, as the platform delivers them one at a time on the user-interface thread.

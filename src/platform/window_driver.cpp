@@ -122,6 +122,7 @@ public:
     void setFlags(std::int32_t flags) override { request_.flags = flags; }
     void setFilter(const std::string& filter) override { request_.filter = SplitFilter(filter); }
     void setFilterIndex(std::int16_t index) override { request_.filterIndex = index; }
+    void setPlaces(const std::vector<std::string>& folders) override { request_.places = folders; }
 
     void showOpen() override {
         std::optional<std::string> chosen;

@@ -48,8 +48,9 @@ struct OpenRequest {
     std::string title;
     std::int32_t flags = 0;
     std::vector<FilterEntry> filter;
-    int filterIndex = 0;       ///< the entry shown first, counted from 1; 0 where none was chosen
-    bool cancelError = false;  ///< a cancel fails the opening (the driver throws DialogCancelled)
+    int filterIndex = 0;              ///< the entry shown first, counted from 1; 0 where none was chosen
+    bool cancelError = false;         ///< a cancel fails the opening (the driver throws DialogCancelled)
+    std::vector<std::string> places;  ///< folders offered as places of their own
 };
 
 /// The toolkit's side of the window: each call does what it says and decides nothing. What the toolkit raises

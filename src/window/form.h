@@ -40,6 +40,7 @@ public:
     platform::Shortcuts& Shortcuts() const { return services_.shortcuts; }
     platform::Browser& Browser() const { return services_.browser; }
     platform::Process& Process() const { return services_.process; }
+    platform::LogonEntries& LogonEntries() const { return services_.logonEntries; }
 
     // Form-level variables: 16-bit signed integers used as 0/1 flags and counters, 0 when the window is created.
     std::int16_t Francais = 0;       ///< 1 when the user's language is French; set once at start-up

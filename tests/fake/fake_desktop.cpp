@@ -79,7 +79,61 @@ void FakeMessageBoxes::show(const std::string& text, platform::MessageStyle styl
     }
 }
 
+bool FakeMessageBoxes::ask(const std::string& question, const std::string& /*title*/) {
+    bool answer = true;
+    const auto open = [&] {
+        asked.push_back(question);
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
+        }
+    };
+    if (gate != nullptr) {
+        gate->runModal(open);
+    } else {
+        open();
+    }
+    return answer;
+}
+
 // ---- services ----
+
+std::optional<platform::LogonEntry> FakeLogonEntries::entryOf(const std::string& file) {
+    const auto id = files.find(file);
+    if (id == files.end()) {
+        return std::nullopt;
+    }
+    return entries.at(id->second);
+}
+
+void FakeLogonEntries::takeOver(const platform::LogonEntry& entry) {
+    if (switchFailure) {
+        throw platform::FileError(*switchFailure);
+    }
+    entries.at(entry.id).state = platform::LogonEntry::State::OffBySelvatro;
+    switches.push_back("off " + entry.id);
+}
+
+std::vector<platform::LogonEntry> FakeLogonEntries::takenOver() {
+    std::vector<platform::LogonEntry> taken;
+    for (const auto& [id, entry] : entries) {
+        if (entry.state == platform::LogonEntry::State::OffBySelvatro) {
+            taken.push_back(entry);
+        }
+    }
+    return taken;
+}
+
+void FakeLogonEntries::giveBack(const platform::LogonEntry& entry) {
+    if (switchFailure) {
+        throw platform::FileError(*switchFailure);
+    }
+    platform::LogonEntry& now = entries.at(entry.id);
+    if (now.state == platform::LogonEntry::State::OffBySelvatro) {
+        now.state = platform::LogonEntry::State::On;
+        switches.push_back("on " + entry.id);
+    }
+}
 
 double FakePrograms::start(const std::string& path) {
     if (failing.count(path) != 0) {
@@ -247,7 +301,7 @@ FakeDesktop::FakeDesktop(Profile profile)
     if (profile_.separator == '\\') {
         programs.pattern = "*.lnk";
     }
-    platform::Services services{messages, facts, programs, files, language, shortcuts, browser, process};
+    platform::Services services{messages, facts, programs, files, language, shortcuts, browser, process, logonEntries};
     form_ = std::make_unique<Form1>(driver_.controls(), services);
     gate_.connect(*form_);
     // An error that escapes an event of the loop ends the process, as on a real desktop; ending it is how the

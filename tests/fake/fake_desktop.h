@@ -133,6 +133,7 @@ public:
     /// The filter as the program wrote it, "label|pattern|...".
     std::string filter() const;
     int filterIndex() const { return settings().filterIndex; }
+    const std::vector<std::string>& places() const { return settings().places; }
     int timesShown() const { return timesShown_; }
     /// The current folder when the dialog was last shown.
     const std::string& openedIn() const { return openedIn_; }
@@ -154,7 +155,12 @@ struct ShownMessage {
 class FakeMessageBoxes final : public platform::MessageBoxes {
 public:
     void show(const std::string& text, platform::MessageStyle style, const std::string& title) override;
+    bool ask(const std::string& question, const std::string& title) override;
     std::vector<ShownMessage> shown;
+    /// The questions asked, in order.
+    std::vector<std::string> asked;
+    /// The answers to the next questions, in order; Yes once they run out, as the default button is.
+    std::deque<bool> answers;
     /// Runs while a message is open, before the user closes it (a test may advance the clock there).
     std::function<void()> whileOpen;
     /// The gate of the window the boxes belong to, whose modal rule they keep; none for boxes that stand alone.
@@ -334,6 +340,26 @@ private:
     FakeFiles& files_;
 };
 
+/// The desktop's own logon entries, by the file that stands for each (several files may stand for one entry).
+class FakeLogonEntries final : public platform::LogonEntries {
+public:
+    std::vector<std::string> places() override { return folders; }
+    std::optional<platform::LogonEntry> entryOf(const std::string& file) override;
+    void takeOver(const platform::LogonEntry& entry) override;
+    std::vector<platform::LogonEntry> takenOver() override;
+    void giveBack(const platform::LogonEntry& entry) override;
+
+    std::vector<std::string> folders;
+    /// The entries, by id.
+    std::map<std::string, platform::LogonEntry> entries;
+    /// For each file that stands for an entry, the entry's id.
+    std::map<std::string, std::string> files;
+    /// When set, every switch fails with this reason and changes nothing.
+    std::optional<std::string> switchFailure;
+    /// The switches made, in order: "off <id>", "on <id>".
+    std::vector<std::string> switches;
+};
+
 class FakeProcess final : public platform::Process {
 public:
     /// `clock` gives the instant, in ms, that monotonicSeconds tells; without one, 0.
@@ -437,6 +463,7 @@ public:
     FakeShortcuts shortcuts;
     FakeBrowser browser;
     FakeProcess process;
+    FakeLogonEntries logonEntries;
 
     /// The full name of the list file under this profile.
     std::string listFile() const;

@@ -101,8 +101,9 @@ protected:
             text += list::Record(path, delay);
         }
         files.files[facts.folder() + "/" + std::string(list::kListFileName)] = text;
-        form = std::make_unique<Form1>(driver.controls(), platform::Services{messages, facts, programs, files, language,
-                                                                             shortcuts, browser, process});
+        form = std::make_unique<Form1>(
+            driver.controls(),
+            platform::Services{messages, facts, programs, files, language, shortcuts, browser, process, logonEntries});
         gate.connect(*form);
         gate.raise([](platform::FormEvents& events) { events.Form_Load(); });
         driver.setWindowState(platform::WindowState::Normal);
@@ -174,6 +175,7 @@ protected:
     fake::FakeShortcuts shortcuts;
     fake::FakeBrowser browser{files};
     fake::FakeProcess process;
+    fake::FakeLogonEntries logonEntries;
     // The form outlives the window, so that nothing the window's teardown raises reaches a form already gone.
     std::unique_ptr<Form1> form;
     EventGate gate;

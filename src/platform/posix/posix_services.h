@@ -4,7 +4,9 @@
 // default web browser. The window, the dialogs, the language and the end of the process live in the Qt layer.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -78,6 +80,29 @@ public:
 private:
     std::string configHome_;
 };
+
+/// The XDG autostart entries that the desktop starts at logon: the user's (`$XDG_CONFIG_HOME/autostart`) and the
+/// system's (`$XDG_CONFIG_DIRS/*/autostart`) that the user has not replaced. One is switched off as the desktops'
+/// start-up settings do it, with `Hidden=true` in the user's own entry (a copy made for a system entry), marked by
+/// `X-Selvatro-Took-Over=true`.
+class AutostartEntries final : public LogonEntries {
+public:
+    /// `configHome` is $XDG_CONFIG_HOME (default ~/.config); `configDirs` the folders of $XDG_CONFIG_DIRS, most
+    /// important first (default /etc/xdg).
+    AutostartEntries(std::string configHome, std::vector<std::string> configDirs);
+    std::vector<std::string> places() override;
+    std::optional<LogonEntry> entryOf(const std::string& file) override;
+    void takeOver(const LogonEntry& entry) override;
+    std::vector<LogonEntry> takenOver() override;
+    void giveBack(const LogonEntry& entry) override;
+
+private:
+    std::string configHome_;
+    std::vector<std::string> configDirs_;
+};
+
+/// The folders of $XDG_CONFIG_DIRS, most important first; /etc/xdg when it names none.
+std::vector<std::string> ConfigDirs();
 
 /// The desktop's default web browser, from GIO's MIME database.
 class GioBrowser final : public Browser {

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QStringList>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 
@@ -28,6 +29,25 @@ void QtMessageBoxes::show(const std::string& text, platform::MessageStyle style,
     box.setIcon(style == platform::MessageStyle::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
     gate_.runModal([&] { box.exec(); });
+}
+
+bool QtMessageBoxes::ask(const std::string& question, const std::string& title) {
+    if (toStandardError_) {
+        std::fprintf(stderr, "selvatro: %s: %s\n", title.c_str(), question.c_str());
+        std::fflush(stderr);
+        return false;
+    }
+    QMessageBox box(parent_);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromStdString(question));
+    box.setIcon(QMessageBox::Question);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    int answer = QMessageBox::No;
+    gate_.runModal([&] { answer = box.exec(); });
+    return answer == QMessageBox::Yes;
 }
 
 std::vector<NameFilter> NameFilters(const std::vector<FilterEntry>& filter) {
@@ -116,6 +136,13 @@ std::optional<std::string> ShowOpenDialog(QWidget* parent, const OpenRequest& re
         }
         proxy->setExecutableOnly(executableOnly);
     });
+    if (!request.places.empty()) {
+        QList<QUrl> places = dialog.sidebarUrls();
+        for (const std::string& folder : request.places) {
+            places << QUrl::fromLocalFile(QString::fromStdString(folder));
+        }
+        dialog.setSidebarUrls(places);
+    }
     // The picker has just made the row's folder current: the dialog starts there, not where it was last.
     dialog.setDirectory(QDir::currentPath());
 

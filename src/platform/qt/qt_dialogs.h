@@ -19,6 +19,8 @@ class QtMessageBoxes final : public platform::MessageBoxes {
 public:
     QtMessageBoxes(EventGate& gate, QWidget* parent) : gate_(gate), parent_(parent) {}
     void show(const std::string& text, platform::MessageStyle style, const std::string& title) override;
+    /// Without a display, the question is written to standard error and answered No: nothing is switched.
+    bool ask(const std::string& question, const std::string& title) override;
     /// From now on each message is written to standard error as one line instead of shown: the display is gone.
     void useStandardError() { toStandardError_ = true; }
 

@@ -15,6 +15,16 @@ void Win32MessageBoxes::show(const std::string& text, platform::MessageStyle sty
     gate_.runModal([&] { MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), kind); });
 }
 
+bool Win32MessageBoxes::ask(const std::string& question, const std::string& title) {
+    const std::wstring wideText = Widen(question);
+    const std::wstring wideTitle = Widen(title);
+    int answer = IDNO;
+    gate_.runModal([&] {
+        answer = MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
+    });
+    return answer == IDYES;
+}
+
 std::wstring DialogFilter(const std::vector<FilterEntry>& filter) {
     std::wstring pairs;
     for (const FilterEntry& entry : filter) {

@@ -19,6 +19,7 @@ class Win32MessageBoxes final : public platform::MessageBoxes {
 public:
     Win32MessageBoxes(EventGate& gate, HWND owner) : gate_(gate), owner_(owner) {}
     void show(const std::string& text, platform::MessageStyle style, const std::string& title) override;
+    bool ask(const std::string& question, const std::string& title) override;
 
 private:
     EventGate& gate_;

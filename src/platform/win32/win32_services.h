@@ -135,6 +135,18 @@ public:
     [[noreturn]] void end(int status) override;
 };
 
+/// The programs that Windows starts at logon by itself: the shortcuts of the user's Startup folder and the values
+/// under HKCU\Software\Microsoft\Windows\CurrentVersion\Run. One is switched off as Task Manager's Startup tab
+/// does it (its value under ...\Explorer\StartupApproved), and the switch is remembered as Selvatro's.
+class Win32LogonEntries final : public LogonEntries {
+public:
+    std::vector<std::string> places() override;
+    std::optional<LogonEntry> entryOf(const std::string& file) override;
+    void takeOver(const LogonEntry& entry) override;
+    std::vector<LogonEntry> takenOver() override;
+    void giveBack(const LogonEntry& entry) override;
+};
+
 /// The per-user folder of the list: %APPDATA%\Selvatro. Empty when the system names no such folder.
 std::string PerUserFolder();
 
