@@ -114,7 +114,6 @@ TEST(DesktopEntry, EachEntryStartsWhatItSaysOrSaysWhyNot) {
          {bin + "/x-terminal-emulator", {"-e", tool, "x"}, ""},
          "",
          "tool"},
-        {"D-Bus activatable", app + "DBusActivatable=true\nExec=tool\n", Outcome::Command, {tool, {}, ""}, "", "tool"},
         {"hidden", app + "Hidden=true\nExec=tool\n", Outcome::Missing, {}, "the entry is hidden (deleted)", "tool"},
         {"TryExec not installed",
          app + "TryExec=gone\nExec=tool\n",

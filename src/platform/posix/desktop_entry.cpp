@@ -272,23 +272,22 @@ std::optional<std::string> FindProgram(const std::string& name, const std::strin
         return name;  // there: whether it can be executed is for the start to tell, with the system's reason
     }
     const char* variable = std::getenv("PATH");
-    // Without $PATH, the system's default search path, as execvp would use.
-    std::string search = variable != nullptr ? variable : "/usr/local/bin:/usr/bin:/bin";
+    // Without $PATH, the usual search path of a login shell.
+    const std::string_view search = variable != nullptr ? variable : "/usr/local/bin:/usr/bin:/bin";
     std::size_t from = 0;
     for (;;) {
         const std::size_t colon = search.find(':', from);
-        std::string dir = search.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
-        if (dir.empty()) {
-            dir = ".";  // an empty element of $PATH is the current folder
-        }
-        const std::string candidate = dir + "/" + name;
+        const std::string_view dir = search.substr(from, colon == std::string_view::npos ? colon : colon - from);
+        // An empty element of $PATH is the current folder.
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate.append("/").append(name);
         if (IsExecutableFile(candidate)) {
             // The program runs in the entry's own folder: a folder of $PATH given relatively is made absolute here.
             std::error_code ignored;
             const std::filesystem::path absolute = std::filesystem::absolute(candidate, ignored);
             return absolute.empty() ? candidate : absolute.string();
         }
-        if (colon == std::string::npos) {
+        if (colon == std::string_view::npos) {
             return std::nullopt;
         }
         from = colon + 1;
