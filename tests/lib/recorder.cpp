@@ -14,10 +14,11 @@
 // its environment on (systemd-run) cannot move.
 //
 // With $SELVATRO_RECORD set it also writes what it inherited from its launcher: its name to $SELVATRO_RECORD.name
-// (a name may hold line feeds), its current folder to $SELVATRO_RECORD.folder, then to $SELVATRO_RECORD, one item a
-// line, its process id, its session id, where its standard input and output point, its blocked and ignored signals as
-// /proc shows them, whether descriptor $SELVATRO_PROBE_FD was open ("open" or "closed"), the number of its arguments,
-// then each argument. That file appears whole (written aside, then renamed). $SELVATRO_SLEEP, in seconds, delays it.
+// (a name may hold line feeds), then to $SELVATRO_RECORD, one item a line, its process id, its session id, where
+// its standard input and output point, its blocked and ignored signals as /proc shows them, whether descriptor
+// $SELVATRO_PROBE_FD was open ("open" or "closed"), the number of its arguments, then each argument. That file
+// appears whole (written aside, then renamed). $SELVATRO_SLEEP, in seconds, delays it. Its current folder is
+// written to $SELVATRO_RECORD.folder before that file appears.
 
 #include <fcntl.h>
 #include <time.h>
@@ -131,8 +132,8 @@ int main(int argc, char** argv) {
     }
     ok = WriteWhole(record + ".name", O_CREAT | O_TRUNC, name) && ok;
     char folder[4096];
-    ok =
-        WriteWhole(record + ".folder", O_CREAT | O_TRUNC, getcwd(folder, sizeof folder) != nullptr ? folder : "") && ok;
+    const char* here = getcwd(folder, sizeof folder);
+    ok = WriteWhole(record + ".folder", O_CREAT | O_TRUNC, here != nullptr ? here : "") && ok;
     ok = WriteWhole(record + ".part", O_CREAT | O_TRUNC, text) && ok;
     ok = std::rename((record + ".part").c_str(), record.c_str()) == 0 && ok;
     return ok ? 0 : 1;
