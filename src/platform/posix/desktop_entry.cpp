@@ -93,68 +93,56 @@ bool Flag(const KeyFile& file, const char* key) {
 
 // ---- the Exec line ----
 
-// The characters that an argument may only hold inside double quotes.
-bool IsReserved(char c) {
-    return std::string_view(" \t\n\"'\\><~|&;$*?#()`").find(c) != std::string_view::npos;
-}
-
-// Inside double quotes these four are written with a backslash before them, and a backslash escapes nothing else.
-bool IsEscapedInQuotes(char c) {
-    return c == '"' || c == '`' || c == '$' || c == '\\';
-}
-
-// Splits the Exec line (already freed of the key-file escapes) into its arguments and undoes their quoting: an
-// argument is either quoted in whole or holds no reserved character; arguments are separated by blanks. Throws
-// StartFailed saying what is wrong.
+// Splits the Exec line (already freed of the key-file escapes) into its arguments as the desktops do (GLib's and
+// KDE's readers alike), which accept more than the specification's strict form and so start entries that users
+// wrote by hand: blanks separate arguments; inside double quotes a backslash escapes ", `, $, \\ and is kept before
+// anything else; single quotes keep everything up to the next one; outside quotes a backslash escapes the next
+// character; quoted and unquoted pieces next to each other make one argument. Nothing is expanded, and no
+// character is special beyond these. Throws StartFailed saying what is wrong.
 std::vector<std::string> SplitExec(const std::string& path, std::string_view line) {
     const auto invalid = [&path](const std::string& what) {
         return StartFailed(Because(path, "invalid Exec line: " + what));
     };
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
     std::vector<std::string> words;
     std::size_t i = 0;
     const std::size_t n = line.size();
     for (;;) {
-        while (i < n && line[i] == ' ') {
+        while (i < n && isBlank(line[i])) {
             ++i;
         }
         if (i == n) {
             break;
         }
         std::string word;
-        if (line[i] == '"') {
-            ++i;
-            for (;;) {
-                if (i == n) {
+        while (i < n && !isBlank(line[i])) {
+            const char c = line[i++];
+            if (c == '"') {
+                for (;;) {
+                    if (i == n) {
+                        throw invalid("a quote is not closed");
+                    }
+                    const char q = line[i++];
+                    if (q == '"') {
+                        break;
+                    }
+                    if (q == '\\' && i < n && (line[i] == '"' || line[i] == '`' || line[i] == '$' || line[i] == '\\')) {
+                        word += line[i++];
+                        continue;
+                    }
+                    word += q;
+                }
+            } else if (c == '\'') {
+                const std::size_t end = line.find('\'', i);
+                if (end == std::string_view::npos) {
                     throw invalid("a quote is not closed");
                 }
-                const char c = line[i];
-                if (c == '"') {
-                    ++i;
-                    break;
-                }
-                if (c == '\\') {
-                    if (i + 1 == n || !IsEscapedInQuotes(line[i + 1])) {
-                        throw invalid("a backslash inside quotes must be followed by \", `, $ or \\");
-                    }
-                    word += line[i + 1];
-                    i += 2;
-                    continue;
-                }
-                if (c == '`' || c == '$') {
-                    throw invalid(std::string("a ") + c + " inside quotes must have a backslash before it");
-                }
+                word.append(line.substr(i, end - i));
+                i = end + 1;
+            } else if (c == '\\' && i < n) {
+                word += line[i++];
+            } else {
                 word += c;
-                ++i;
-            }
-            if (i < n && line[i] != ' ') {
-                throw invalid("a quoted argument must end at its closing quote");
-            }
-        } else {
-            for (; i < n && line[i] != ' '; ++i) {
-                if (IsReserved(line[i])) {
-                    throw invalid(std::string("the reserved character ") + line[i] + " must be inside quotes");
-                }
-                word += line[i];
             }
         }
         words.push_back(std::move(word));
@@ -317,8 +305,9 @@ LaunchCommand CommandFor(const std::string& path) {
         return {path, {}, {}};
     }
     const KeyFile file = Load(path);
-    // A hidden entry is one that the user deleted: as good as no file at all.
-    if (Flag(file, G_KEY_FILE_DESKTOP_KEY_HIDDEN)) {
+    // A hidden entry is one that the user deleted: as good as no file at all. One that Selvatro switched off so
+    // that the desktop no longer starts it at logon is Selvatro's to start.
+    if (Flag(file, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !Flag(file, "X-Selvatro-Took-Over")) {
         throw ProgramMissing(Because(path, "the entry is hidden (deleted)"));
     }
     const std::optional<std::string> type = Value(file, path, G_KEY_FILE_DESKTOP_KEY_TYPE, false);
