@@ -17,7 +17,8 @@
 // (a name may hold line feeds), then to $SELVATRO_RECORD, one item a line, its process id, its session id, where
 // its standard input and output point, its blocked and ignored signals as /proc shows them, whether descriptor
 // $SELVATRO_PROBE_FD was open ("open" or "closed"), the number of its arguments, then each argument. That file
-// appears whole (written aside, then renamed). $SELVATRO_SLEEP, in seconds, delays it.
+// appears whole (written aside, then renamed). $SELVATRO_SLEEP, in seconds, delays it. Its current folder is
+// written to $SELVATRO_RECORD.folder before that file appears.
 
 #include <fcntl.h>
 #include <time.h>
@@ -130,6 +131,9 @@ int main(int argc, char** argv) {
         text += std::string(argv[i]) + "\n";
     }
     ok = WriteWhole(record + ".name", O_CREAT | O_TRUNC, name) && ok;
+    char folder[4096];
+    const char* here = getcwd(folder, sizeof folder);
+    ok = WriteWhole(record + ".folder", O_CREAT | O_TRUNC, here != nullptr ? here : "") && ok;
     ok = WriteWhole(record + ".part", O_CREAT | O_TRUNC, text) && ok;
     ok = std::rename((record + ".part").c_str(), record.c_str()) == 0 && ok;
     return ok ? 0 : 1;

@@ -106,6 +106,7 @@ std::optional<Record> ReadRecord(const std::string& path) {
     Record r;
     std::string line;
     r.name = ReadFile(path + ".name").value_or("");  // kept apart: a name may hold line feeds
+    r.folder = ReadFile(path + ".folder").value_or("");
     std::getline(in, line);
     r.pid = static_cast<pid_t>(std::stol(line));
     std::getline(in, line);

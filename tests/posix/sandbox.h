@@ -45,6 +45,7 @@ void WriteRecorder(const std::string& path);
 
 struct Record {
     std::string name;
+    std::string folder;  ///< its current folder
     pid_t pid = 0;
     pid_t session = 0;
     std::string input;

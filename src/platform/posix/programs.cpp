@@ -1,3 +1,4 @@
+#include "platform/posix/desktop_entry.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
 
@@ -6,8 +7,9 @@ namespace selvatro::platform::posix {
 double PosixPrograms::start(const std::string& path) {
     // No arguments and no shell: the path as typed is the program, blanks and all. Its own scope is asked for once
     // it runs, so that nothing the bus does can delay it.
-    const pid_t program = SpawnDetached(path, {});
-    RequestOwnScope(program, path);
+    const LaunchCommand command = CommandFor(path);  // unless a desktop entry names its program, arguments, folder
+    const pid_t program = SpawnDetached(command.program, command.arguments, command.folder);
+    RequestOwnScope(program, command.program);
     return static_cast<double>(program);
 }
 
@@ -16,8 +18,7 @@ void PosixPrograms::prepare(const std::string& path) {
 }
 
 std::optional<std::string> PosixPrograms::shortcutTarget(const std::string& path) {
-    (void)path;
-    return std::nullopt;
+    return EntryProgram(path);
 }
 
 std::string PosixPrograms::shortcutPattern() const {
