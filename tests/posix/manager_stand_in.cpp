@@ -6,13 +6,15 @@
 // Each call appends one line to LOG, in one write:
 //
 //     CLOCK_MONOTONIC IN NS <tab> UNIT <tab> MODE <tab> PIDS, COMMA-SEPARATED <tab> DESCRIPTION <tab> COLLECT MODE
-//     <tab> PROPERTY NAMES, COMMA-SEPARATED <tab> NUMBER OF AUXILIARY UNITS
+//     <tab> PROPERTY NAMES, COMMA-SEPARATED <tab> NUMBER OF AUXILIARY UNITS <tab> WHAT THE FIRST PID RAN WHEN THE
+//     CALL CAME (its /proc/PID/exe; empty when it had ended)
 //
 // "answer" returns a job at once, "slow" three seconds later, "refuse" returns the error systemd gives for a unit
 // that already exists. It makes the file LOG.ready once it owns the name, and runs until it is killed.
 
 #include <fcntl.h>
 #include <gio/gio.h>
+#include <limits.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -72,9 +74,19 @@ void Record(GVariant* parameters) {
         }
         g_variant_unref(value);
     }
+    // What the process is running at this very moment: the real manager would move it now.
+    std::string exe;
+    if (!pids.empty()) {
+        char target[PATH_MAX];
+        const std::string link = "/proc/" + pids.substr(0, pids.find(',')) + "/exe";
+        const ssize_t length = readlink(link.c_str(), target, sizeof target);
+        if (length > 0) {
+            exe.assign(target, static_cast<std::size_t>(length));
+        }
+    }
     std::string line = std::to_string(Now());
     for (const std::string& field : {std::string(unit), std::string(mode), pids, description, collectMode, names,
-                                     std::to_string(g_variant_iter_n_children(auxiliary))}) {
+                                     std::to_string(g_variant_iter_n_children(auxiliary)), exe}) {
         line.append("\t").append(field);
     }
     line += '\n';

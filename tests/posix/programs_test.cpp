@@ -70,32 +70,49 @@ TEST(PosixPrograms, TheProgramOutlivesItsStarter) {
 }
 
 TEST(PosixPrograms, NeitherOurSignalSettingsNorOurDescriptorsArePassedOn) {
-    Sandbox box;
-    const std::string program = box.path() + "/rec";
-    WriteRecorder(program);
-    const std::string record = box.path() + "/record";
-    const std::string result = InChild([&] {
-        setenv("SELVATRO_RECORD", record.c_str(), 1);
-        signal(SIGTERM, SIG_IGN);
-        signal(SIGPIPE, SIG_IGN);
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGUSR1);
-        sigprocmask(SIG_BLOCK, &blocked, nullptr);
-        // A descriptor some library opened without close-on-exec.
-        dup2(STDERR_FILENO, 50);
-        setenv("SELVATRO_PROBE_FD", "50", 1);
-        PosixPrograms().start(program);
-        return std::string("started");
-    });
-    ASSERT_EQ(result, "started");
-    const auto seen = ReadRecord(record);
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->blockedSignals, "0000000000000000");
-    const unsigned long ignored = std::stoul(seen->ignoredSignals, nullptr, 16);
-    EXPECT_EQ(ignored & (1ul << (SIGTERM - 1)), 0u);
-    EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0u);
-    EXPECT_EQ(seen->probe, "closed");
+    // Started at once, and made ahead of its start and held until it (where a session bus is named, even one that
+    // is not there).
+    for (const bool announced : {false, true}) {
+        SCOPED_TRACE(announced ? "announced" : "unannounced");
+        Sandbox box;
+        const std::string program = box.path() + "/rec";
+        WriteRecorder(program);
+        const std::string record = box.path() + "/record";
+        const std::string result = InChild([&] {
+            setenv("SELVATRO_RECORD", record.c_str(), 1);
+            setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + box.path() + "/no bus").c_str(), 1);
+            signal(SIGTERM, SIG_IGN);
+            signal(SIGPIPE, SIG_IGN);
+            sigset_t blocked;
+            sigemptyset(&blocked);
+            sigaddset(&blocked, SIGUSR1);
+            sigprocmask(SIG_BLOCK, &blocked, nullptr);
+            // A descriptor some library opened without close-on-exec.
+            dup2(STDERR_FILENO, 50);
+            setenv("SELVATRO_PROBE_FD", "50", 1);
+            PosixPrograms programs;
+            if (announced) {
+                programs.prepare(program);
+            }
+            const auto task = static_cast<pid_t>(programs.start(program));
+            // Nothing left to reap: the program is not ours.
+            errno = 0;
+            if (waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) {
+                return std::string("a child left to reap");
+            }
+            return std::to_string(task);
+        });
+        const auto seen = ReadRecord(record);
+        ASSERT_TRUE(seen) << result;
+        EXPECT_EQ(std::to_string(seen->pid), result);
+        EXPECT_NE(seen->session, getsid(0));
+        EXPECT_EQ(seen->input, "/dev/null");
+        EXPECT_EQ(seen->blockedSignals, "0000000000000000");
+        const unsigned long ignored = std::stoul(seen->ignoredSignals, nullptr, 16);
+        EXPECT_EQ(ignored & (1ul << (SIGTERM - 1)), 0u);
+        EXPECT_EQ(ignored & (1ul << (SIGPIPE - 1)), 0u);
+        EXPECT_EQ(seen->probe, "closed");
+    }
 }
 
 TEST(PosixPrograms, WhatCannotBeExecutedIsAStartFailure) {

@@ -2,11 +2,13 @@
 // manager receives it on a private bus; the programs start on time whatever the bus does.
 
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
 #include "sandbox.h"
@@ -168,6 +171,8 @@ struct Call {
     std::string description;
     std::string collectMode;
     std::string auxiliaryUnits;
+    std::string exe;
+    long long at = 0;  // when it came, on CLOCK_MONOTONIC in ns
 };
 std::vector<Call> ReadCalls(const std::string& log, std::size_t count) {
     std::vector<Call> calls;
@@ -183,8 +188,9 @@ std::vector<Call> ReadCalls(const std::string& log, std::size_t count) {
             while (std::getline(parts, field, '\t')) {
                 fields.push_back(field);
             }
-            fields.resize(8);
-            calls.push_back({fields[1], fields[2], fields[3], fields[4], fields[5], fields[7]});
+            fields.resize(9);
+            calls.push_back({fields[1], fields[2], fields[3], fields[4], fields[5], fields[7], fields[8],
+                             std::atoll(fields[0].c_str())});
         }
         if (calls.size() >= count) {
             break;
@@ -337,6 +343,180 @@ TEST(ProgramScopes, ProgramsStartOnTimeWhateverTheBusDoes) {
     }
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+// What this test program is: a process made ahead of its start runs it until it is released.
+std::string OwnExecutable() {
+    char target[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", target, sizeof target);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
+bool Ends(pid_t pid, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (kill(pid, 0) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// The start announced a tick ahead: the scope is asked for while the process is still ours, before the program
+// runs a single instruction of its own, and the start then only lets it exec, on time. A launcher that starts a
+// child and ends at once is the case that matters: by the time a request made after its start arrived, it would
+// be gone and its child left behind in Selvatro's own unit.
+TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
+    Sandbox box;
+    PrivateBus bus(box, box.path() + "/bus");
+    const std::string log = box.path() + "/calls";
+    Manager manager(bus, log, "answer");
+    ASSERT_TRUE(manager.ready());
+    const std::string rec = box.path() + "/rec";
+    WriteRecorder(rec);
+    const std::string launches = box.path() + "/launches";
+    const std::string launcher = box.path() + "/launcher";
+    WriteFile(launcher, "#!/bin/sh\n\"" + rec + "\"\n\"" + rec + "\" &\necho $$ >\"" + box.path() + "/launcher.pid\"\n",
+              0755);
+    const std::string unreadable = box.path() + "/not executable";
+    WriteFile(unreadable, "#!/bin/sh\n", 0644);
+
+    const std::string result = InChild([&] {
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+        setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+        PosixPrograms starter;
+        std::string out;
+        for (const std::string& program : {launcher, unreadable}) {
+            starter.prepare(program);
+        }
+        // The tick a second later; here, once the manager has been asked for both.
+        if (ReadCalls(log, 2).size() != 2) {
+            return std::string("no request before the start");
+        }
+        const auto before = std::chrono::steady_clock::now();
+        const pid_t started = static_cast<pid_t>(starter.start(launcher));
+        if (std::chrono::steady_clock::now() - before > kOnTime) {
+            return std::string("late");
+        }
+        out = std::to_string(started);
+        // A program that cannot run fails at its start, as unannounced, and never runs.
+        try {
+            starter.start(unreadable);
+            out += " started";
+        } catch (const StartFailed& error) {
+            out += std::string(" ") +
+                   (std::string(error.what()) == unreadable + ": Permission denied" ? "refused" : error.what());
+        }
+        return out;
+    });
+    std::istringstream words(result);
+    pid_t started = 0;
+    std::string refused;
+    ASSERT_TRUE(words >> started >> refused) << result;
+    EXPECT_EQ(refused, "refused");
+    ASSERT_TRUE(WaitForFile(box.path() + "/launcher.pid"));
+    EXPECT_EQ(std::atoi(ReadFile(box.path() + "/launcher.pid")->c_str()), started);
+
+    const std::vector<Call> calls = ReadCalls(log, 2);
+    ASSERT_EQ(calls.size(), 2u);
+    const Call& call = calls[0].pids == std::to_string(started) ? calls[0] : calls[1];
+    EXPECT_EQ(call.pids, std::to_string(started));
+    EXPECT_EQ(call.unit, "app-selvatro-launcher-" + std::to_string(started) + ".scope");
+    // When the manager was asked, the process was still ours, not yet the shell that runs the launcher.
+    EXPECT_EQ(call.exe, OwnExecutable());
+    // Both the launcher's first command and the child it left behind ran after the request had come.
+    std::vector<long long> ran;
+    for (int i = 0; i < 100 && ran.size() < 2; ++i) {
+        ran.clear();
+        std::istringstream lines(ReadFile(launches).value_or(""));
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::vector<std::string> fields;
+            std::istringstream parts(line);
+            std::string field;
+            while (std::getline(parts, field, '\t')) {
+                fields.push_back(field);
+            }
+            if (fields.size() >= 3) {
+                ran.push_back(std::atoll(fields[2].c_str()));
+            }
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(ran.size(), 2u);
+    for (const long long instant : ran) {
+        EXPECT_LT(call.at, instant);
+    }
+    // The program that could not run was held as well, and went away without running anything.
+    const Call& other = &call == &calls[0] ? calls[1] : calls[0];
+    EXPECT_TRUE(Ends(std::atoi(other.pids.c_str()), 5s));
+}
+
+// A process made ahead of a start that never comes (the run paused, the row changed, Selvatro ended) goes away
+// by itself, without ever running the program.
+TEST(ProgramScopes, AHeldProgramNeverReleasedGoesAwayUnrun) {
+    enum class Then { SelvatroEnds, StarterDropped, TimeIsUp, AnnouncedAgain };
+    struct Case {
+        const char* what;
+        Then then;
+    };
+    const Case cases[] = {
+        {"Selvatro ends", Then::SelvatroEnds},
+        {"the starter is dropped", Then::StarterDropped},
+        {"nothing happens", Then::TimeIsUp},
+        {"the start is announced again and then comes", Then::AnnouncedAgain},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Sandbox box;
+        PrivateBus bus(box, box.path() + "/bus");
+        const std::string log = box.path() + "/calls";
+        Manager manager(bus, log, "answer");
+        ASSERT_TRUE(manager.ready());
+        const std::string rec = box.path() + "/rec";
+        WriteRecorder(rec);
+        const std::string launches = box.path() + "/launches";
+        const std::string result = InChild([&] {
+            setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+            setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+            auto starter = std::make_unique<PosixPrograms>();
+            starter->prepare(rec);
+            if (c.then == Then::AnnouncedAgain) {
+                starter->prepare(rec);
+            }
+            if (ReadCalls(log, c.then == Then::AnnouncedAgain ? 2 : 1).empty()) {
+                return std::string("no request");
+            }
+            if (c.then == Then::StarterDropped) {
+                starter.reset();
+            } else if (c.then == Then::TimeIsUp) {
+                std::this_thread::sleep_for(7s);  // past the few seconds a held program waits
+            } else if (c.then == Then::AnnouncedAgain) {
+                return std::to_string(static_cast<pid_t>(starter->start(rec)));
+            }
+            return std::string("ended");
+        });
+        const std::vector<Call> calls = ReadCalls(log, c.then == Then::AnnouncedAgain ? 2 : 1);
+        ASSERT_FALSE(calls.empty()) << result;
+        for (const Call& call : calls) {
+            if (call.pids != result) {
+                // Far sooner than its few seconds of waiting when its release channel is gone.
+                EXPECT_TRUE(Ends(std::atoi(call.pids.c_str()), c.then == Then::TimeIsUp ? 10s : 3s)) << call.pids;
+            }
+        }
+        std::this_thread::sleep_for(200ms);
+        const std::string ran = ReadFile(launches).value_or("");
+        if (c.then == Then::AnnouncedAgain) {
+            // Only the second process ran the program, once.
+            EXPECT_EQ(calls.size(), 2u);
+            EXPECT_EQ(calls.back().pids, result);
+            EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
+        } else {
+            EXPECT_EQ(result, "ended");
+            EXPECT_EQ(ran, "");
+        }
+    }
 }
 
 }  // namespace

@@ -50,10 +50,39 @@ void ReplaceFileAtomically(const std::string& path, std::string_view text, mode_
 pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments,
                     const std::string& folder = {});
 
+/// A program's process made ahead of its instant by SpawnHeld: the process exists, in a session of its own, but
+/// has not yet run anything of the program; the two descriptors are ours.
+struct HeldProgram {
+    pid_t pid = -1;
+    int release = -1;  ///< our end of its release channel
+    int report = -1;   ///< the reading end of its report pipe
+};
+
+/// Makes the process that SpawnDetached would make for `program`, with its id, and holds it before its exec until
+/// ReleaseHeld. A held process that is never released ends by itself without exec once `holdMs` have passed or
+/// once its release channel is closed (DropHeld, or the end of Selvatro). Unlike SpawnDetached, the process copies
+/// our memory (copy-on-write), since it waits while we go on. Nothing when it could not be made; the program's own
+/// faults (missing, not a program, its folder) come only at its release.
+std::optional<HeldProgram> SpawnHeld(const std::string& program, const std::vector<std::string>& arguments,
+                                     const std::string& folder, int holdMs);
+
+/// Lets a held program exec at once, with the same `program` and `folder` that it was made with, and returns its
+/// process id once its exec has succeeded. Returns -1 when it had already ended unreleased (its time was up): the
+/// caller then starts it anew. Throws StartFailed as SpawnDetached does when the exec fails. The descriptors are
+/// closed either way.
+pid_t ReleaseHeld(HeldProgram& held, const std::string& program, const std::string& folder);
+
+/// Lets a held program go without exec: it ends at once.
+void DropHeld(HeldProgram& held);
+
+/// Whether scope requests can be made at all: the session bus has an address and has not been found missing.
+bool ScopesPossible();
+
 /// Asks the user's service manager, when the session bus has one, to move the started program `pid` into a
 /// transient scope of its own (ScopeUnitName), so that it no longer lives and dies with Selvatro's own unit.
-/// Returns at once and never throws: the bus is reached from a thread of its own, after the first program has
-/// been started, and each request leaves the process within milliseconds of this call. A missing, slow or
+/// Returns at once and never throws: the bus is reached from a thread of its own, opened at the first request, and
+/// each request leaves the process within milliseconds of this call; that thread waits for the manager's answer and
+/// asks again, for a few seconds, while the manager has not yet taken its name on the bus. A missing, slow or
 /// refusing bus, or a program that has already ended, changes nothing.
 void RequestOwnScope(pid_t pid, const std::string& program);
 

@@ -54,7 +54,9 @@ public:
 };
 
 /// Starts programs without a shell, each in a session of its own with standard input and output on /dev/null, and
-/// asks the user's systemd manager, where the session bus has one, for a scope of its own for each.
+/// asks the user's systemd manager, where the session bus has one, for a scope of its own for each: at the
+/// announcement of a start (prepare), the program's process is made and held before its exec while it is moved
+/// into its scope, and the start lets it exec.
 class PosixPrograms final : public Programs {
 public:
     double start(const std::string& path) override;
@@ -62,6 +64,9 @@ public:
     std::optional<std::string> shortcutTarget(const std::string& path) override;
     /// "*.desktop".
     std::string shortcutPattern() const override;
+
+private:
+    std::shared_ptr<void> prepared_;  ///< the programs made ahead of their start, held before their exec, by path
 };
 
 /// The logon shortcut as an XDG autostart entry in `$XDG_CONFIG_HOME/autostart`.

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "platform/posix/posix_internal.h"
@@ -74,8 +74,13 @@ struct Gdbus {
     decltype(&g_dbus_connection_call) call = nullptr;
     decltype(&g_dbus_connection_flush_sync) flush = nullptr;
     decltype(&g_dbus_connection_is_closed) isClosed = nullptr;
+    decltype(&g_dbus_connection_call_finish) finish = nullptr;
+    decltype(&g_dbus_error_get_remote_error) remoteError = nullptr;
 
-    bool usable() const { return connect != nullptr && call != nullptr && flush != nullptr && isClosed != nullptr; }
+    bool usable() const {
+        return connect != nullptr && call != nullptr && flush != nullptr && isClosed != nullptr && finish != nullptr &&
+               remoteError != nullptr;
+    }
 };
 
 template <typename Function>
@@ -91,43 +96,42 @@ Gdbus LoadGdbus() {
         Find(library, "g_dbus_connection_call", found.call);
         Find(library, "g_dbus_connection_flush_sync", found.flush);
         Find(library, "g_dbus_connection_is_closed", found.isClosed);
+        Find(library, "g_dbus_connection_call_finish", found.finish);
+        Find(library, "g_dbus_error_get_remote_error", found.remoteError);
     }
     return found;
 }
 
+// How long a request is asked again while the manager is not yet on the bus: the user's bus is often started on
+// demand by the first client, and the manager takes its name on it only once the bus runs.
+constexpr gint64 kRetryForUs = 5 * G_USEC_PER_SEC;
+constexpr guint kRetryAfterMs = 50;
+
 struct ScopeRequest {
     pid_t pid = 0;
     std::string program;
+    gint64 giveUpAt = 0;  // on the monotonic clock, in microseconds
 };
 
-// Sends StartTransientUnit without asking for a reply: nothing would be done with it, and a request that waits for
-// none is complete once it has been written to the bus, however slow the manager is to act on it.
-void SendRequest(const Gdbus& gdbus, GDBusConnection* bus, const ScopeRequest& request) {
-    const std::string unit = ScopeUnitName(request.program, request.pid);
-    // A file name need not be UTF-8; a D-Bus string must be.
-    gchar* description = g_utf8_make_valid((request.program + " started by Selvatro").c_str(), -1);
-    GVariantBuilder pids;
-    g_variant_builder_init(&pids, reinterpret_cast<const GVariantType*>("au"));
-    g_variant_builder_add(&pids, "u", static_cast<guint32>(request.pid));
-    GVariantBuilder properties;
-    g_variant_builder_init(&properties, reinterpret_cast<const GVariantType*>("a(sv)"));
-    g_variant_builder_add(&properties, "(sv)", "Description", g_variant_new_string(description));
-    g_variant_builder_add(&properties, "(sv)", "PIDs", g_variant_builder_end(&pids));
-    // The unit goes once its program and all it started have ended, whether they failed or not.
-    g_variant_builder_add(&properties, "(sv)", "CollectMode", g_variant_new_string("inactive-or-failed"));
-    g_free(description);
-    // "fail": a unit of that name already there is an error, never replaced.
-    GVariant* parameters = g_variant_new("(ssa(sv)a(sa(sv)))", unit.c_str(), "fail", &properties, nullptr);
-    // No auto-start: a session without a user manager must not have one activated for us.
-    gdbus.call(bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager",
-               "StartTransientUnit", parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr,
-               nullptr);
-}
+class ScopeRequests;
+
+// A request on its way: what the answer's callback needs.
+struct InFlight {
+    ScopeRequests* requests;
+    ScopeRequest request;
+};
 
 // The requests of the whole run, handed by the window's thread to one thread of their own, which connects to the
-// bus when the first one comes. Never destroyed: the thread may still be waiting on the bus when the process ends.
+// bus when the first one comes and then runs a main context of its own: it sends each request, waits for the
+// manager's answer, and sends it again a little later while the manager has no name on the bus yet. Never
+// destroyed: the thread may still be waiting on the bus when the process ends.
 class ScopeRequests {
 public:
+    bool possible() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return state_ != State::Off && (state_ == State::Running || !SessionBusAddress().empty());
+    }
+
     void add(pid_t pid, const std::string& program) {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (state_ == State::Off) {
@@ -141,14 +145,15 @@ public:
             }
             state_ = State::Running;
         }
-        pending_.push_back({pid, program});
-        wake_.notify_one();
+        pending_.push_back({pid, program, g_get_monotonic_time() + kRetryForUs});
+        g_main_context_wakeup(context_);
     }
 
 private:
     enum class State { Idle, Running, Off };
 
     bool startThread(std::string address) {
+        context_ = g_main_context_new();
         // Signals are for the window's thread: this one, and GDBus's own thread made from it, take none.
         sigset_t all;
         sigset_t previous;
@@ -166,46 +171,116 @@ private:
 
     void run(const std::string& address) {
         // Whatever GIO schedules for this thread stays off the main context, which the toolkit may run.
-        g_main_context_push_thread_default(g_main_context_new());
-        const Gdbus gdbus = LoadGdbus();
-        GDBusConnection* bus = nullptr;
-        if (gdbus.usable()) {
+        g_main_context_push_thread_default(context_);
+        gdbus_ = LoadGdbus();
+        if (gdbus_.usable()) {
             // A connection of our own, not GIO's shared one, which would end the process when the bus goes away.
             // It may block for as long as the bus is slow to answer: only this thread waits.
-            bus = gdbus.connect(address.c_str(),
-                                static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                                nullptr, nullptr, nullptr);
+            bus_ = gdbus_.connect(address.c_str(),
+                                  static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                  nullptr, nullptr, nullptr);
         }
         for (;;) {
             std::deque<ScopeRequest> batch;
             {
-                std::unique_lock<std::mutex> lock(mutex_);
-                if (bus == nullptr) {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (bus_ == nullptr) {
                     state_ = State::Off;
                     pending_.clear();
                     return;
                 }
-                wake_.wait(lock, [this] { return !pending_.empty(); });
                 batch.swap(pending_);
             }
-            for (const ScopeRequest& request : batch) {
-                SendRequest(gdbus, bus, request);
+            for (ScopeRequest& request : batch) {
+                send(std::move(request));
             }
-            // GDBus writes from a thread of its own: wait until the requests have left the process, which may end
-            // a second after the last program's start without waiting for anything.
-            gdbus.flush(bus, nullptr, nullptr);
-            if (gdbus.isClosed(bus) != FALSE) {
-                bus = nullptr;  // kept, not freed: nothing is worth the risk of a late callback into it
+            if (!batch.empty()) {
+                // GDBus writes from a thread of its own: wait until the requests have left the process, which may
+                // end a second after the last program's start without waiting for anything.
+                gdbus_.flush(bus_, nullptr, nullptr);
+                if (gdbus_.isClosed(bus_) != FALSE) {
+                    bus_ = nullptr;  // kept, not freed: nothing is worth the risk of a late callback into it
+                    continue;
+                }
             }
+            // Answers, retries and new requests (g_main_context_wakeup) all end this wait.
+            g_main_context_iteration(context_, TRUE);
         }
     }
 
+    void send(ScopeRequest request) {
+        const std::string unit = ScopeUnitName(request.program, request.pid);
+        // A file name need not be UTF-8; a D-Bus string must be.
+        gchar* description = g_utf8_make_valid((request.program + " started by Selvatro").c_str(), -1);
+        GVariantBuilder pids;
+        g_variant_builder_init(&pids, reinterpret_cast<const GVariantType*>("au"));
+        g_variant_builder_add(&pids, "u", static_cast<guint32>(request.pid));
+        GVariantBuilder properties;
+        g_variant_builder_init(&properties, reinterpret_cast<const GVariantType*>("a(sv)"));
+        g_variant_builder_add(&properties, "(sv)", "Description", g_variant_new_string(description));
+        g_variant_builder_add(&properties, "(sv)", "PIDs", g_variant_builder_end(&pids));
+        // The unit goes once its program and all it started have ended, whether they failed or not.
+        g_variant_builder_add(&properties, "(sv)", "CollectMode", g_variant_new_string("inactive-or-failed"));
+        g_free(description);
+        // "fail": a unit of that name already there is an error, never replaced.
+        GVariant* parameters = g_variant_new("(ssa(sv)a(sa(sv)))", unit.c_str(), "fail", &properties, nullptr);
+        // No auto-start: a session without a user manager must not have one activated for us. The answer is
+        // waited for here, never by the window's thread.
+        gdbus_.call(bus_, "org.freedesktop.systemd1", "/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager",
+                    "StartTransientUnit", parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, Answered,
+                    new InFlight{this, std::move(request)});
+    }
+
+    static void Answered(GObject* bus, GAsyncResult* result, gpointer data) {
+        InFlight* inFlight = static_cast<InFlight*>(data);
+        ScopeRequests& self = *inFlight->requests;
+        GError* error = nullptr;
+        GVariant* reply = self.gdbus_.finish(reinterpret_cast<GDBusConnection*>(bus), result, &error);
+        if (reply != nullptr) {
+            g_variant_unref(reply);  // the job is queued: the manager moves the process as it runs it
+            delete inFlight;
+            return;
+        }
+        gchar* name = self.gdbus_.remoteError(error);
+        g_error_free(error);
+        // Nobody owns the manager's name yet: it has not connected to a bus that has only just started.
+        const bool notYetThere =
+            name != nullptr && (std::string_view(name) == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+                                std::string_view(name) == "org.freedesktop.DBus.Error.NameHasNoOwner");
+        g_free(name);
+        if (!notYetThere || g_get_monotonic_time() >= inFlight->request.giveUpAt) {
+            delete inFlight;  // refused, or no manager at all: the program stays where it was started
+            return;
+        }
+        GSource* later = g_timeout_source_new(kRetryAfterMs);
+        g_source_set_callback(later, SendAgain, inFlight, nullptr);
+        g_source_attach(later, self.context_);
+        g_source_unref(later);
+    }
+
+    static gboolean SendAgain(gpointer data) {
+        InFlight* inFlight = static_cast<InFlight*>(data);
+        ScopeRequests& self = *inFlight->requests;
+        self.send(std::move(inFlight->request));
+        delete inFlight;
+        self.gdbus_.flush(self.bus_, nullptr, nullptr);
+        return G_SOURCE_REMOVE;
+    }
+
     std::mutex mutex_;
-    std::condition_variable wake_;
     std::deque<ScopeRequest> pending_;
     State state_ = State::Idle;
+    GMainContext* context_ = nullptr;
+    // The scope thread's own, once it runs.
+    Gdbus gdbus_;
+    GDBusConnection* bus_ = nullptr;
 };
+
+ScopeRequests& Requests() {
+    static auto* const requests = new ScopeRequests;
+    return *requests;
+}
 
 }  // namespace
 
@@ -241,10 +316,17 @@ std::string ScopeUnitName(const std::string& program, pid_t pid) {
     return unit.append(name).append(suffix);
 }
 
+bool ScopesPossible() {
+    try {
+        return Requests().possible();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 void RequestOwnScope(pid_t pid, const std::string& program) {
     try {
-        static auto* const requests = new ScopeRequests;
-        requests->add(pid, program);
+        Requests().add(pid, program);
     } catch (const std::exception&) {
         // Out of memory for a request: the program stays where it was started, as without a manager.
     }

@@ -1,13 +1,16 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "platform/errors.h"
 #include "platform/posix/posix_internal.h"
@@ -26,7 +29,7 @@ namespace {
 
 // What the children tell the parent through the report pipe, one fixed-size record each. Records are far below
 // PIPE_BUF, so each arrives whole even when both children write.
-enum class ReportKind : int { ProgramId = 1, Failure = 2, FolderFailure = 3 };
+enum class ReportKind : int { ProgramId = 1, Failure = 2, FolderFailure = 3, Released = 4 };
 struct Report {
     ReportKind kind;
     int value;
@@ -43,6 +46,8 @@ struct Launch {
     const char* folder = nullptr;  // null: ours
     char* programStack = nullptr;  // the top of the grandchild's stack
     int reportFd = -1;
+    int releaseFd = -1;  // a held program's end of its release channel
+    int holdMs = 0;      // how long a held program waits for its release
 };
 
 constexpr std::size_t kStackSize = 128 * 1024;
@@ -55,20 +60,10 @@ SELVATRO_CHILD_CODE void Tell(int fd, ReportKind kind, int value) {
     }
 }
 
-SELVATRO_CHILD_CODE int RunProgram(void* argument) {
-    const auto* launch = static_cast<const Launch*>(argument);
-    const int devNull = open("/dev/null", O_RDWR);
-    if (devNull < 0 || dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0 ||
-        dup2(devNull, STDERR_FILENO) < 0) {
-        Tell(launch->reportFd, ReportKind::Failure, errno);
-        _exit(127);
-    }
-    if (devNull > STDERR_FILENO) {
-        close(devNull);
-    }
-    // Ignored signals and the blocked mask survive exec: the program must not inherit the toolkit's choices
-    // (an ignored SIGPIPE or SIGTERM would change how it behaves and ends). The handlers go back to their
-    // defaults while every signal is still blocked, so that none of ours ever runs in this child.
+// Ignored signals and the blocked mask survive exec: the program must not inherit the toolkit's choices (an ignored
+// SIGPIPE or SIGTERM would change how it behaves and ends). The handlers go back to their defaults while every
+// signal is still blocked, so that none of ours ever runs in this child.
+SELVATRO_CHILD_CODE void DefaultSignals() {
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
@@ -78,6 +73,19 @@ SELVATRO_CHILD_CODE int RunProgram(void* argument) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// Standard input, output and error on /dev/null, the folder entered, and the exec; returns only by ending.
+SELVATRO_CHILD_CODE void ExecProgram(const Launch* launch) {
+    const int devNull = open("/dev/null", O_RDWR);
+    if (devNull < 0 || dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0 ||
+        dup2(devNull, STDERR_FILENO) < 0) {
+        Tell(launch->reportFd, ReportKind::Failure, errno);
+        _exit(127);
+    }
+    if (devNull > STDERR_FILENO) {
+        close(devNull);
+    }
     // Descriptors opened without close-on-exec (by us or a library) stay ours; the report pipe is already marked.
     close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
     if (launch->folder != nullptr && chdir(launch->folder) != 0) {
@@ -87,6 +95,65 @@ SELVATRO_CHILD_CODE int RunProgram(void* argument) {
     execv(launch->program, launch->argv);
     Tell(launch->reportFd, ReportKind::Failure, errno);
     _exit(127);
+}
+
+SELVATRO_CHILD_CODE int RunProgram(void* argument) {
+    const auto* launch = static_cast<const Launch*>(argument);
+    DefaultSignals();
+    ExecProgram(launch);
+    return 127;
+}
+
+SELVATRO_CHILD_CODE long long MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// A program made ahead of its instant: a copy of our memory, not a share of it, since it waits while we go on. It
+// keeps only its two channels open, so that the release channel reaches end of file once Selvatro has let go of
+// it (ended, or dropped it), and then ends without exec; so it does when its time is up.
+SELVATRO_CHILD_CODE int RunHeldProgram(void* argument) {
+    const auto* launch = static_cast<const Launch*>(argument);
+    DefaultSignals();
+    const auto low = static_cast<unsigned>(launch->reportFd < launch->releaseFd ? launch->reportFd : launch->releaseFd);
+    const auto high =
+        static_cast<unsigned>(launch->reportFd < launch->releaseFd ? launch->releaseFd : launch->reportFd);
+    if (low > 3) {
+        close_range(3, low - 1, 0);
+    }
+    if (high > low + 1) {
+        close_range(low + 1, high - 1, 0);
+    }
+    close_range(high + 1, ~0U, 0);
+    const long long deadline = MonotonicMs() + launch->holdMs;
+    for (;;) {
+        const long long left = deadline - MonotonicMs();
+        if (left <= 0) {
+            _exit(0);
+        }
+        pollfd release{launch->releaseFd, POLLIN, 0};
+        const int ready = poll(&release, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            _exit(0);
+        }
+        char go = 0;
+        ssize_t got = 0;
+        while ((got = read(launch->releaseFd, &go, 1)) < 0 && errno == EINTR) {
+        }
+        if (got != 1) {
+            _exit(0);  // end of file: nobody will ever release it
+        }
+        break;
+    }
+    close(launch->releaseFd);
+    // From here on, the end of the report pipe means the exec succeeded.
+    Tell(launch->reportFd, ReportKind::Released, 0);
+    ExecProgram(launch);
+    return 127;
 }
 
 // The session leader in between: it ends as soon as the program has exec'd, so that the program becomes a child
@@ -99,6 +166,22 @@ SELVATRO_CHILD_CODE int RunIntermediate(void* argument) {
     }
     const pid_t program =
         clone(RunProgram, launch->programStack, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<Launch*>(launch));
+    if (program < 0) {
+        Tell(launch->reportFd, ReportKind::Failure, errno);
+        _exit(1);
+    }
+    Tell(launch->reportFd, ReportKind::ProgramId, program);
+    _exit(0);
+}
+
+// The same for a held program, which is made without sharing our memory.
+SELVATRO_CHILD_CODE int RunHeldIntermediate(void* argument) {
+    const auto* launch = static_cast<const Launch*>(argument);
+    if (setsid() < 0) {
+        Tell(launch->reportFd, ReportKind::Failure, errno);
+        _exit(1);
+    }
+    const pid_t program = clone(RunHeldProgram, launch->programStack, SIGCHLD, const_cast<Launch*>(launch));
     if (program < 0) {
         Tell(launch->reportFd, ReportKind::Failure, errno);
         _exit(1);
@@ -120,107 +203,226 @@ int AboveStandardDescriptors(int fd) {
     return moved;
 }
 
-}  // namespace
-
-pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder) {
-    if (program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
-        throw StartFailed(program + ": " + ErrnoText(ENOENT));
-    }
-    // Everything the children use is prepared before they exist.
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-
-    std::array<int, 2> fds{};
-    if (pipe2(fds.data(), O_CLOEXEC) != 0) {
-        throw StartFailed(program + ": " + ErrnoText(errno));
-    }
-    fds[0] = AboveStandardDescriptors(fds[0]);
-    fds[1] = AboveStandardDescriptors(fds[1]);
-    const auto closePipe = [&fds] {
-        for (const int fd : fds) {
-            if (fd >= 0) {
-                close(fd);
-            }
-        }
-    };
-    if (fds[0] < 0 || fds[1] < 0) {
-        const int error = errno;
-        closePipe();
-        throw StartFailed(program + ": " + ErrnoText(error));
-    }
-    void* stacks =
-        mmap(nullptr, 2 * kStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-    if (stacks == MAP_FAILED) {
-        const int error = errno;
-        closePipe();
-        throw StartFailed(program + ": " + ErrnoText(error));
-    }
-    char* const base = static_cast<char*>(stacks);
-    Launch launch;
-    launch.program = program.c_str();
-    launch.argv = argv.data();
-    launch.folder = folder.empty() ? nullptr : folder.c_str();
-    launch.programStack = base + kStackSize;
-    launch.reportFd = fds[1];
-
-    // No handler of ours may run in a child that shares our memory: every signal stays blocked until the program's
-    // child has put the handlers back to their defaults.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    const pid_t child = clone(RunIntermediate, base + 2 * kStackSize, CLONE_VM | CLONE_VFORK | SIGCHLD, &launch);
-    const int cloneError = errno;
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    close(fds[1]);
-    if (child < 0) {
-        close(fds[0]);
-        munmap(stacks, 2 * kStackSize);
-        throw StartFailed(program + ": " + ErrnoText(cloneError));
-    }
-
-    // The pipe reaches end of file once the intermediate child has ended and the program has either exec'd
-    // (close-on-exec) or ended after a failed exec.
-    pid_t programId = -1;
-    int failure = 0;
-    bool inFolder = false;  // the failure was the working folder's
+// The next record of a report pipe; nothing at its end of file.
+std::optional<Report> ReadReport(int fd) {
     Report report{};
     std::size_t got = 0;
-    for (;;) {
-        const ssize_t n = read(fds[0], reinterpret_cast<char*>(&report) + got, sizeof report - got);
+    while (got < sizeof report) {
+        const ssize_t n = read(fd, reinterpret_cast<char*>(&report) + got, sizeof report - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            break;
+            return std::nullopt;
         }
         got += static_cast<std::size_t>(n);
-        if (got == sizeof report) {
-            got = 0;
-            if (report.kind == ReportKind::ProgramId) {
-                programId = report.value;
-            } else if (failure == 0) {
-                failure = report.value;
-                inFolder = report.kind == ReportKind::FolderFailure;
+    }
+    return report;
+}
+
+// What the parent keeps of a start while its children run: the program's arguments, the report pipe and the
+// children's stacks, each given back by the destructor.
+class Start {
+public:
+    Start(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder)
+        : program_(program), folder_(folder) {
+        if (program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
+            throw StartFailed(program + ": " + ErrnoText(ENOENT));
+        }
+        // Everything the children use is prepared before they exist.
+        argv_.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& argument : arguments) {
+            argv_.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv_.push_back(nullptr);
+        if (pipe2(report_.data(), O_CLOEXEC) != 0) {
+            fail(errno);
+        }
+        report_[0] = AboveStandardDescriptors(report_[0]);
+        report_[1] = AboveStandardDescriptors(report_[1]);
+        if (report_[0] < 0 || report_[1] < 0) {
+            fail(errno);
+        }
+        void* stacks =
+            mmap(nullptr, 2 * kStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (stacks == MAP_FAILED) {
+            fail(errno);
+        }
+        stacks_ = static_cast<char*>(stacks);
+        launch_.program = program.c_str();
+        launch_.argv = argv_.data();
+        launch_.folder = folder.empty() ? nullptr : folder.c_str();
+        launch_.programStack = stacks_ + kStackSize;
+        launch_.reportFd = report_[1];
+    }
+    ~Start() {
+        for (const int fd : report_) {
+            if (fd >= 0) {
+                close(fd);
             }
         }
+        if (stacks_ != nullptr) {
+            munmap(stacks_, 2 * kStackSize);
+        }
     }
-    close(fds[0]);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    Start(const Start&) = delete;
+    Start& operator=(const Start&) = delete;
+
+    Launch& launch() { return launch_; }
+
+    // Runs `intermediate` on a stack of its own in our memory and returns once it has ended; then only the
+    // program's child may still hold the report pipe's writing end.
+    void runIntermediate(int (*intermediate)(void*)) {
+        // No handler of ours may run in a child that shares our memory: every signal stays blocked until the
+        // program's child has put the handlers back to their defaults.
+        sigset_t all;
+        sigset_t previous;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous);
+        const pid_t child = clone(intermediate, stacks_ + 2 * kStackSize, CLONE_VM | CLONE_VFORK | SIGCHLD, &launch_);
+        const int cloneError = errno;
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        close(report_[1]);
+        report_[1] = -1;
+        if (child < 0) {
+            fail(cloneError);
+        }
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
-    munmap(stacks, 2 * kStackSize);
+
+    int report() const { return report_[0]; }
+
+    // The report pipe's reading end, for a held program's release.
+    int takeReport() {
+        const int fd = report_[0];
+        report_[0] = -1;
+        return fd;
+    }
+
+    [[noreturn]] void fail(int error) const { throw StartFailed(program_ + ": " + ErrnoText(error)); }
+
+private:
+    std::string program_;
+    std::string folder_;
+    std::vector<char*> argv_;
+    std::array<int, 2> report_{-1, -1};
+    char* stacks_ = nullptr;
+    Launch launch_;
+};
+
+// Reads the report pipe `fd` to its end of file, which comes once the program has either exec'd (close-on-exec) or
+// ended after a failed exec: the exec succeeded when no failure came. Notes the program's id and whether a held
+// program was released at all.
+struct Outcome {
+    pid_t programId = -1;
+    bool released = false;
+};
+Outcome AwaitExec(int fd, const std::string& program, const std::string& folder) {
+    Outcome outcome;
+    int failure = 0;
+    bool inFolder = false;  // the failure was the working folder's
+    while (const std::optional<Report> report = ReadReport(fd)) {
+        if (report->kind == ReportKind::ProgramId) {
+            outcome.programId = report->value;
+        } else if (report->kind == ReportKind::Released) {
+            outcome.released = true;
+        } else if (failure == 0) {
+            failure = report->value;
+            inFolder = report->kind == ReportKind::FolderFailure;
+        }
+    }
     if (failure != 0) {
         throw StartFailed(program + ": " + (inFolder ? "its folder " + folder + ": " : std::string()) +
                           ErrnoText(failure));
     }
+    return outcome;
+}
+
+}  // namespace
+
+pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder) {
+    Start start(program, arguments, folder);
+    start.runIntermediate(RunIntermediate);
+    const pid_t programId = AwaitExec(start.report(), program, folder).programId;
     if (programId <= 0) {
         throw StartFailed(program + ": the program could not be started");
     }
     return programId;
+}
+
+std::optional<HeldProgram> SpawnHeld(const std::string& program, const std::vector<std::string>& arguments,
+                                     const std::string& folder, int holdMs) {
+    try {
+        Start start(program, arguments, folder);
+        std::array<int, 2> channel{};
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel.data()) != 0) {
+            return std::nullopt;
+        }
+        channel[0] = AboveStandardDescriptors(channel[0]);
+        channel[1] = AboveStandardDescriptors(channel[1]);
+        if (channel[0] < 0 || channel[1] < 0) {
+            for (const int fd : channel) {
+                if (fd >= 0) {
+                    close(fd);
+                }
+            }
+            return std::nullopt;
+        }
+        start.launch().releaseFd = channel[1];
+        start.launch().holdMs = holdMs;
+        try {
+            start.runIntermediate(RunHeldIntermediate);
+        } catch (const StartFailed&) {
+            close(channel[0]);
+            close(channel[1]);
+            return std::nullopt;
+        }
+        close(channel[1]);
+        // The intermediate child has ended, so its one record is there; the held child writes nothing until it
+        // is released.
+        const std::optional<Report> report = ReadReport(start.report());
+        if (!report || report->kind != ReportKind::ProgramId || report->value <= 0) {
+            close(channel[0]);
+            return std::nullopt;
+        }
+        HeldProgram held;
+        held.pid = report->value;
+        held.release = channel[0];
+        held.report = start.takeReport();
+        return held;
+    } catch (const StartFailed&) {
+        return std::nullopt;
+    }
+}
+
+pid_t ReleaseHeld(HeldProgram& held, const std::string& program, const std::string& folder) {
+    const char go = 1;
+    // Not write(): a held program that has already ended would raise SIGPIPE in us.
+    const bool sent = send(held.release, &go, 1, MSG_NOSIGNAL) == 1;
+    close(held.release);
+    held.release = -1;
+    const int report = held.report;
+    held.report = -1;
+    bool released = false;
+    try {
+        released = sent && AwaitExec(report, program, folder).released;
+    } catch (...) {
+        close(report);
+        throw;
+    }
+    close(report);
+    return released ? held.pid : -1;
+}
+
+void DropHeld(HeldProgram& held) {
+    // The held program sees the end of file of its release channel and ends without exec.
+    for (int* fd : {&held.release, &held.report}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+        }
+    }
 }
 
 }  // namespace selvatro::platform::posix
