@@ -66,8 +66,12 @@ protected:
         fs::create_directories(root_);
     }
     void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        // A program that a test started may still be ending in one of these folders, which cannot go before it has.
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        std::error_code error;
+        while (fs::remove_all(root_, error) == static_cast<std::uintmax_t>(-1) && GetTickCount64() < deadline) {
+            Sleep(100);
+        }
     }
     std::string At(const fs::path& name) const { return w::Narrow((root_ / name).wstring()); }
 
@@ -251,17 +255,19 @@ struct Child {
 };
 
 // Runs `start`, which starts a copy of this program, and returns what the copy was given. Waits up to `waitMs` for
-// it: the copy writes its record whole under another name, then renames it.
+// its whole record (three lines), which the copy writes under another name and then renames.
 Child StartedChild(const std::function<void()>& start, int waitMs = 30000) {
     const fs::path record = fs::temp_directory_path() / (L"selvatro child " + std::to_wstring(GetTickCount64()));
     SetEnvironmentVariableW(kChildMark, record.c_str());
     start();
     SetEnvironmentVariableW(kChildMark, nullptr);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(waitMs);
-    while (!fs::exists(record) && GetTickCount64() < deadline) {
+    std::string bytes = Bytes(record);
+    while (std::count(bytes.begin(), bytes.end(), '\n') < 3 && GetTickCount64() < deadline) {
         Sleep(50);
+        bytes = Bytes(record);
     }
-    std::istringstream lines(Bytes(record));
+    std::istringstream lines(bytes);
     fs::remove(record);
     Child child;
     std::string show;
@@ -427,6 +433,12 @@ TEST_F(Win32Services, AShortcutStartsItsTargetAsExplorerDoesOrSaysWhyNot) {
             double process = 0;
             const Child started = StartedChild([&] { process = programs.start(link); });
             EXPECT_GT(process, 0.0) << c.what;
+            // Its end, before the folders it ran in are removed: a process's current folder cannot be.
+            const HANDLE running = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process));
+            if (running != nullptr) {
+                WaitForSingleObject(running, 30000);
+                CloseHandle(running);
+            }
             const std::string& line = started.commandLine;
             if (c.startedShow == kNotAsked) {  // a line of the command processor's or the association's making
                 EXPECT_EQ(line.substr(line.size() - std::min(line.size(), c.commandLine.size())), c.commandLine)
