@@ -1,7 +1,9 @@
 // A stand-in for a listed program on Windows: installed under any name (a copy), it records that it was started,
 // then ends. One line a start, appended in one write to launches.log beside it:
 //
-//     NAME <tab> ARGUMENT COUNT <tab> SYSTEM TIME AS UNIX SECONDS.NANOSECONDS
+//     NAME <tab> ARGUMENT COUNT <tab> SYSTEM TIME AS UNIX SECONDS.NANOSECONDS <tab> ARGUMENTS <tab> CURRENT FOLDER
+//
+// The arguments are joined by "|"; a character beyond ASCII in them or in the folder is written "?".
 //
 // The time is the process's creation, when the program that started it asked for it: under Wine the process's own
 // code runs a variable while later on a busy machine. It is the host's clock, which the test script reads too.
@@ -40,14 +42,28 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
 
     int count = 0;
-    LocalFree(CommandLineToArgvW(GetCommandLineW(), &count));
-    char line[MAX_PATH + 96] = {};
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    char line[4 * MAX_PATH + 96] = {};
     int used = 0;
-    for (const wchar_t* c = name; *c != L'\0' && used < MAX_PATH; ++c) {
-        line[used++] = *c < 0x80 ? static_cast<char>(*c) : '?';
-    }
-    used += std::snprintf(line + used, sizeof(line) - static_cast<std::size_t>(used), "\t%d\t%llu.%07llu00\n",
+    // Appends `text` as ASCII, leaving room for the time and the line's end.
+    const auto append = [&line, &used](const wchar_t* text) {
+        for (const wchar_t* c = text; *c != L'\0' && used < 4 * MAX_PATH; ++c) {
+            line[used++] = *c < 0x80 ? static_cast<char>(*c) : '?';
+        }
+    };
+    append(name);
+    used += std::snprintf(line + used, sizeof(line) - static_cast<std::size_t>(used), "\t%d\t%llu.%07llu00\t",
                           count - 1, sinceUnix / 10000000ULL, sinceUnix % 10000000ULL);
+    for (int i = 1; arguments != nullptr && i < count; ++i) {
+        append(i > 1 ? L"|" : L"");
+        append(arguments[i]);
+    }
+    LocalFree(arguments);
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD folderLength = GetCurrentDirectoryW(MAX_PATH + 1, folder);
+    append(L"\t");
+    append(folderLength <= MAX_PATH ? folder : L"");
+    line[used++] = '\n';
 
     const wchar_t log[] = L"launches.log";
     for (std::size_t i = 0; i < sizeof(log) / sizeof(log[0]); ++i) {

@@ -7,11 +7,13 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -24,12 +26,13 @@
 namespace fs = std::filesystem;
 namespace w = selvatro::platform::win32;
 using selvatro::platform::FileError;
+using selvatro::platform::ProgramMissing;
 using selvatro::platform::StartFailed;
 
 namespace {
 
-// Started as a child of the program-start tests, this program writes its own module name and command line into
-// the file that this variable names, and ends.
+// Started as a child of the program-start tests, this program writes its command line, its current folder and the
+// window state it was asked for into the file that this variable names, and ends.
 constexpr wchar_t kChildMark[] = L"SELVATRO_TEST_CHILD_RECORD";
 
 std::string Bytes(const fs::path& file) {
@@ -63,8 +66,12 @@ protected:
         fs::create_directories(root_);
     }
     void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+        // A program that a test started may still be ending in one of these folders, which cannot go before it has.
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        std::error_code error;
+        while (fs::remove_all(root_, error) == static_cast<std::uintmax_t>(-1) && GetTickCount64() < deadline) {
+            Sleep(100);
+        }
     }
     std::string At(const fs::path& name) const { return w::Narrow((root_ / name).wstring()); }
 
@@ -239,20 +246,42 @@ TEST_F(Win32Services, TheUsersFirstCopyOfTheListKeepsItsEncoding) {
     EXPECT_EQ(Bytes(root_ / "other.lst"), "\"C:\\Caf\xE9.exe\",\"5\"\r\n");
 }
 
-// Runs `start`, which starts a copy of this program, and returns the command line that the copy was given.
-// Waits up to `waitMs` for it; nothing when no copy was started.
-std::string RunChild(const std::function<void()>& start, int waitMs = 10000) {
+// What a copy of this program, started by a test, was given: its command line, its current folder and the window
+// state it was asked for (-1 when none); all empty when no copy was started.
+struct Child {
+    std::string commandLine;
+    std::string folder;
+    int show = -1;
+};
+
+// Runs `start`, which starts a copy of this program, and returns what the copy was given. Waits up to `waitMs` for
+// its whole record (three lines), which the copy writes under another name and then renames.
+Child StartedChild(const std::function<void()>& start, int waitMs = 30000) {
     const fs::path record = fs::temp_directory_path() / (L"selvatro child " + std::to_wstring(GetTickCount64()));
     SetEnvironmentVariableW(kChildMark, record.c_str());
     start();
     SetEnvironmentVariableW(kChildMark, nullptr);
-    for (int i = 0; i < waitMs / 50 && !fs::exists(record); ++i) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(waitMs);
+    std::string bytes = Bytes(record);
+    while (std::count(bytes.begin(), bytes.end(), '\n') < 3 && GetTickCount64() < deadline) {
         Sleep(50);
+        bytes = Bytes(record);
     }
-    Sleep(100);
-    const std::string line = Bytes(record);
+    std::istringstream lines(bytes);
     fs::remove(record);
-    return line;
+    Child child;
+    std::string show;
+    std::getline(lines, child.commandLine);
+    std::getline(lines, child.folder);
+    if (std::getline(lines, show)) {
+        child.show = std::stoi(show);
+    }
+    return child;
+}
+
+// The command line that the copy was given.
+std::string RunChild(const std::function<void()>& start, int waitMs = 30000) {
+    return StartedChild(start, waitMs).commandLine;
 }
 
 fs::path CopyOfThisProgram(const fs::path& copy) {
@@ -299,6 +328,149 @@ TEST_F(Win32Services, AFileThatIsNoProgramIsNamedInTheReason) {
     EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT, accented).find(accented), std::string::npos);
     EXPECT_NE(w::SystemMessage(ERROR_BAD_EXE_FORMAT).find("%1"), std::string::npos);  // inserts left as they are
     EXPECT_EQ(w::SystemMessage(ERROR_FILE_NOT_FOUND, accented), w::SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
+// A shell link made as Explorer's "New shortcut" makes one: a target file, or else a shell item (`item`) that has
+// no path.
+void MakeLink(const fs::path& file, const std::wstring& target, const std::wstring& arguments,
+              const std::wstring& folder, int show, PCIDLIST_ABSOLUTE item = nullptr) {
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    {
+        Microsoft::WRL::ComPtr<IShellLinkW> link;
+        Microsoft::WRL::ComPtr<IPersistFile> persist;
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
+        ASSERT_HRESULT_SUCCEEDED(item != nullptr ? link->SetIDList(item) : link->SetPath(target.c_str()));
+        ASSERT_HRESULT_SUCCEEDED(link->SetArguments(arguments.c_str()));
+        ASSERT_HRESULT_SUCCEEDED(link->SetWorkingDirectory(folder.c_str()));
+        ASSERT_HRESULT_SUCCEEDED(link->SetShowCmd(show));
+        ASSERT_HRESULT_SUCCEEDED(link.As(&persist));
+        ASSERT_HRESULT_SUCCEEDED(persist->Save(file.c_str(), TRUE));
+    }
+    CoUninitialize();
+}
+
+// Shortcuts as users keep them, good and bad: each starts its target with the link's arguments, working folder and
+// window state, or fails as a missing program or a start failure, and names its target as far as it can be read.
+TEST_F(Win32Services, AShortcutStartsItsTargetAsExplorerDoesOrSaysWhyNot) {
+    const fs::path child = CopyOfThisProgram(root_ / "Program Files" / "child.exe");
+    const std::string childPath = w::Narrow(child.wstring());
+    fs::create_directories(root_ / "work folder");
+    const std::string work = At("work folder");
+    // Environment strings in a link's target and folder stand for this user's values.
+    const std::wstring drive = root_.root_name().wstring();
+    SetEnvironmentVariableW(L"SELVATRO_TEST_PLACE", root_.relative_path().c_str());
+    SetEnvironmentVariableW(L"SELVATRO_TEST_WORK", (root_ / "work folder").c_str());
+    Write(root_ / "start child.cmd", "@\"" + childPath + "\" %*\r\n");
+    CopyOfThisProgram(root_ / "removed.exe");
+    Write(root_ / "damaged.lnk", std::string("L\0\0\0\x01\x14\x02\0garbage", 15));
+    Write(root_ / "site.url", "[InternetShortcut]\r\nURL=https://example.com/\r\n");
+    // A document whose kind opens in the copy: the shell finds the program, as for any document.
+    Write(root_ / "notes.selvatrotest", "a document\r\n");
+    const std::wstring opener = L"\"" + child.wstring() + L"\" open \"%1\"";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, L".selvatrotest", nullptr, REG_SZ, L"SelvatroTest.Document",
+                              sizeof L"SelvatroTest.Document"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, L"SelvatroTest.Document\\shell\\open\\command", nullptr, REG_SZ,
+                              opener.c_str(), static_cast<DWORD>((opener.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer));
+
+    enum class Outcome { Starts, Missing, Fails };
+    constexpr int kNotAsked = -2;  // no window state to check: the shell's programs stand between
+    struct Case {
+        const char* what;
+        const wchar_t* name;  // in the test's folder; made as a link when `target` or `item` says what it starts
+        std::wstring target;
+        std::wstring arguments;
+        std::wstring folder;
+        int show;
+        PCIDLIST_ABSOLUTE item;
+        Outcome outcome;
+        std::string commandLine;  // what the started copy was given, for a start: its whole command line, or how it
+                                  // ends when a batch file or a document's kind started it
+        std::string startedIn;
+        int startedShow;
+        std::optional<std::string> shortcutTarget;
+    };
+    const Case cases[] = {
+        {"a program with arguments and a working folder", L"child.lnk", child.wstring(), L"first \"second one\"",
+         (root_ / "work folder").wstring(), SW_SHOWNORMAL, nullptr, Outcome::Starts,
+         "\"" + childPath + "\" first \"second one\"", work, SW_SHOWNORMAL, childPath},
+        {"minimised, its folder an environment string, named in capitals", L"Minimised.LNK", child.wstring(), L"",
+         L"%SELVATRO_TEST_WORK%", SW_SHOWMINNOACTIVE, nullptr, Outcome::Starts, "\"" + childPath + "\"", work,
+         SW_SHOWMINNOACTIVE, childPath},
+        {"maximised, its target through an environment string", L"maximised.lnk",
+         drive + L"\\%SELVATRO_TEST_PLACE%\\Program Files\\child.exe", L"-x", L"", SW_SHOWMAXIMIZED, nullptr,
+         Outcome::Starts, "\"" + childPath + "\" -x", "", SW_SHOWMAXIMIZED, childPath},
+        {"a batch file, through the shell", L"batch.lnk", (root_ / "start child.cmd").wstring(), L"via \"batch file\"",
+         (root_ / "work folder").wstring(), SW_SHOWNORMAL, nullptr, Outcome::Starts, " via \"batch file\"", work,
+         kNotAsked, At("start child.cmd")},
+        {"a document, opened by its kind's program", L"document.lnk", (root_ / "notes.selvatrotest").wstring(), L"",
+         (root_ / "work folder").wstring(), SW_SHOWNORMAL, nullptr, Outcome::Starts,
+         " open \"" + At("notes.selvatrotest") + "\"", work, kNotAsked, At("notes.selvatrotest")},
+        {"a target removed", L"removed.lnk", (root_ / "removed.exe").wstring(), L"", L"", SW_SHOWNORMAL, nullptr,
+         Outcome::Missing, "", "", kNotAsked, At("removed.exe")},
+        {"a damaged link", L"damaged.lnk", L"", L"", L"", SW_SHOWNORMAL, nullptr, Outcome::Fails, "", "", kNotAsked,
+         std::nullopt},
+        {"a link to a shell item with no file", L"computer.lnk", L"", L"", L"", SW_SHOWNORMAL, computer, Outcome::Fails,
+         "", "", kNotAsked, std::nullopt},
+        {"an Internet shortcut", L"site.url", L"", L"", L"", SW_SHOWNORMAL, nullptr, Outcome::Fails, "", "", kNotAsked,
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        if (!c.target.empty() || c.item != nullptr) {
+            MakeLink(root_ / c.name, c.target, c.arguments, c.folder, c.show, c.item);
+        }
+    }
+    fs::remove(root_ / "removed.exe");
+
+    w::Win32Programs programs;
+    for (const Case& c : cases) {
+        const std::string link = At(c.name);
+        EXPECT_EQ(programs.shortcutTarget(link), c.shortcutTarget) << c.what;
+        if (c.outcome == Outcome::Starts) {
+            double process = 0;
+            const Child started = StartedChild([&] { process = programs.start(link); });
+            EXPECT_GT(process, 0.0) << c.what;
+            // Its end, before the folders it ran in are removed: a process's current folder cannot be.
+            const HANDLE running = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process));
+            if (running != nullptr) {
+                WaitForSingleObject(running, 30000);
+                CloseHandle(running);
+            }
+            const std::string& line = started.commandLine;
+            if (c.startedShow == kNotAsked) {  // a line of the command processor's or the association's making
+                EXPECT_EQ(line.substr(line.size() - std::min(line.size(), c.commandLine.size())), c.commandLine)
+                    << c.what << ": " << line;
+            } else {
+                EXPECT_EQ(line, c.commandLine) << c.what;
+                EXPECT_EQ(started.show, c.startedShow) << c.what;
+            }
+            if (!c.startedIn.empty()) {
+                EXPECT_EQ(
+                    CompareStringOrdinal(w::Widen(started.folder).c_str(), -1, w::Widen(c.startedIn).c_str(), -1, TRUE),
+                    CSTR_EQUAL)
+                    << c.what << ": " << started.folder;
+            }
+        } else {
+            try {
+                programs.start(link);
+                ADD_FAILURE() << c.what << " was started";
+            } catch (const ProgramMissing& missing) {
+                EXPECT_EQ(c.outcome, Outcome::Missing) << c.what << ": " << missing.what();
+                EXPECT_NE(std::string(missing.what()).find(*c.shortcutTarget), std::string::npos) << missing.what();
+            } catch (const StartFailed& failure) {
+                EXPECT_EQ(c.outcome, Outcome::Fails) << c.what << ": " << failure.what();
+                EXPECT_NE(std::string(failure.what()).find(link), std::string::npos) << failure.what();
+            }
+        }
+    }
+    CoTaskMemFree(computer);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"SelvatroTest.Document");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".selvatrotest");
+    SetEnvironmentVariableW(L"SELVATRO_TEST_PLACE", nullptr);
+    SetEnvironmentVariableW(L"SELVATRO_TEST_WORK", nullptr);
 }
 
 TEST_F(Win32Services, TheStartupLinkIsMadeInTheKnownFolderForEitherName) {
@@ -479,8 +651,16 @@ TEST(Win32SingleCopy, ALaterStartPostsTheFirstCopysWindowTheShowMessage) {
 int main(int argc, char** argv) {
     std::array<wchar_t, MAX_PATH + 1> record{};
     if (GetEnvironmentVariableW(kChildMark, record.data(), static_cast<DWORD>(record.size())) > 0) {
-        std::ofstream(fs::path(record.data()), std::ios::binary) << w::Narrow(GetCommandLineW());
-        return 0;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        GetStartupInfoW(&startup);
+        const fs::path whole(record.data());
+        const fs::path part = whole.wstring() + L".part";
+        std::ofstream(part, std::ios::binary)
+            << w::Narrow(GetCommandLineW()) << '\n'
+            << w::Narrow(fs::current_path().wstring()) << '\n'
+            << ((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1) << '\n';
+        return MoveFileExW(part.c_str(), whole.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

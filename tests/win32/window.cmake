@@ -23,6 +23,12 @@ target_link_libraries(win32_hold PRIVATE selvatro_warnings shell32)
 target_compile_definitions(win32_hold PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 target_link_options(win32_hold PRIVATE -municode -static)
 
+# Makes a shell link, as Explorer does.
+add_executable(win32_make_link ${PROJECT_SOURCE_DIR}/tests/e2e/win32_make_link.cpp)
+target_link_libraries(win32_make_link PRIVATE selvatro_warnings shell32 ole32 uuid)
+target_compile_definitions(win32_make_link PRIVATE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+target_link_options(win32_make_link PRIVATE -municode -static)
+
 if(TARGET selvatro)
     # Lists as Windows users keep them: hidden, held open by another program, in UTF-16 or UTF-8 without a mark;
     # a renamed program; the same folder through its short name.
@@ -31,6 +37,13 @@ if(TARGET selvatro)
                      $<TARGET_FILE:selvatro> $<TARGET_FILE:win32_recorder> $<TARGET_FILE:win32_hold>
                      ${CMAKE_CROSSCOMPILING_EMULATOR})
     set_tests_properties(win32_lists_test PROPERTIES TIMEOUT 360 RUN_SERIAL TRUE
+                         ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    # A row that names a shortcut: its program starts at the row's delay with the link's arguments and folder.
+    add_test(NAME win32_shortcut_test
+             COMMAND ${selvatro_display} --timeout 180 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_shortcut_test.sh
+                     $<TARGET_FILE:selvatro> $<TARGET_FILE:win32_recorder> $<TARGET_FILE:win32_make_link>
+                     ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_tests_properties(win32_shortcut_test PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE
                          ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
     add_test(NAME win32_logon_test
              COMMAND ${selvatro_display} --timeout 240 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_logon_test.sh

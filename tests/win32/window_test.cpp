@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <shlobj.h>
 #include <windows.h>
+#include <wrl/client.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -446,6 +450,43 @@ TEST(FileDialog, TheCurrentFolderFollowsTheChoiceAndAMissingFileIsReturned) {
     }
     EXPECT_EQ(dialog.fileName(), Narrow(missing));
     SetCurrentDirectoryW(before.c_str());
+    EXPECT_TRUE(rig.fatal.empty());
+}
+
+// A shortcut chosen in the dialog is the row's, not the program it points to: the row then starts it with its
+// arguments and working folder. Under either filter entry.
+TEST(FileDialog, AChosenShortcutComesBackAsItself) {
+    Rig rig;
+    rig.show(WindowState::Minimised);
+    FileDialog& dialog = rig.controls.commonDialog1;
+    dialog.setFilter("Executable(*.exe)|*.exe|Shortcuts (*.lnk)|*.lnk");
+    dialog.setFlags(platform::kHideReadOnly);
+    std::wstring system(MAX_PATH, L'\0');
+    system.resize(GetSystemDirectoryW(system.data(), MAX_PATH));
+    std::wstring temporary(MAX_PATH + 1, L'\0');
+    temporary.resize(GetTempPathW(MAX_PATH + 1, temporary.data()));
+    const std::wstring link = temporary + L"selvatro dialog " + std::to_wstring(GetCurrentProcessId()) + L".lnk";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    {
+        Microsoft::WRL::ComPtr<IShellLinkW> made;
+        Microsoft::WRL::ComPtr<IPersistFile> persist;
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&made)));
+        ASSERT_HRESULT_SUCCEEDED(made->SetPath((system + L"\\notepad.exe").c_str()));
+        ASSERT_HRESULT_SUCCEEDED(made->SetArguments(L"notes.txt"));
+        ASSERT_HRESULT_SUCCEEDED(made.As(&persist));
+        ASSERT_HRESULT_SUCCEEDED(persist->Save(link.c_str(), TRUE));
+    }
+    CoUninitialize();
+    for (const std::int16_t entry : {std::int16_t{1}, std::int16_t{2}}) {
+        dialog.setFilterIndex(entry);
+        {
+            const DialogCloser closer(10000);
+            AnswerDialogAfter(1500, {link});
+            dialog.showOpen();
+        }
+        EXPECT_EQ(dialog.fileName(), Narrow(link)) << "filter entry " << entry;
+    }
+    DeleteFileW(link.c_str());
     EXPECT_TRUE(rig.fatal.empty());
 }
 

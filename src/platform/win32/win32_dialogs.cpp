@@ -57,8 +57,11 @@ std::optional<std::string> ShowOpenDialog(HWND owner, const OpenRequest& request
     dialog.lpstrTitle = title.c_str();
     // The Explorer style is the dialog's look, not an option; the options are the program's alone. So the current
     // folder follows the chosen file (a relative path typed later resolves against it), and a name that names no
-    // file is returned for the program to judge, as it judges a typed path.
-    dialog.Flags = OFN_EXPLORER;
+    // file is returned for the program to judge, as it judges a typed path. A chosen shortcut is returned as itself,
+    // whatever the filter entry, since the row starts it with its arguments and working folder: by default the
+    // dialog hands back the file that the shortcut points to instead. (Wine's dialog hands back the shortcut either
+    // way and ignores this option.)
+    dialog.Flags = OFN_EXPLORER | OFN_NODEREFERENCELINKS;
     if ((request.flags & platform::kHideReadOnly) != 0) {
         dialog.Flags |= OFN_HIDEREADONLY;
     }

@@ -127,24 +127,209 @@ std::string Win32AppFacts::userListFolder() const {
 
 // ---- program start ----
 
-double Win32Programs::start(const std::string& path) {
-    // The path is the program, and the command line only its quoted copy: the parser's guess that runs
-    // "C:\Program.exe" for an unquoted "C:\Program Files\x.exe" never happens. A name cannot hold a double quote.
-    const std::wstring program = Widen(path);
+namespace {
+
+// True when `path` ends in ".lnk", in any letter case.
+bool IsShellLinkPath(const std::wstring& path) {
+    return path.size() >= 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".lnk", 4, TRUE) == CSTR_EQUAL;
+}
+
+// `text` with its environment strings ("%ProgramFiles%") replaced by their values; a name that is not set stays as
+// it is, as the shell leaves it.
+std::wstring ExpandEnvironment(const std::wstring& text) {
+    if (text.find(L'%') == std::wstring::npos) {
+        return text;
+    }
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = needed == 0 ? 0 : ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0 || written > needed) {
+        return text;
+    }
+    expanded.resize(written - 1);
+    return expanded;
+}
+
+// The window states that a link can ask for, as Explorer starts them: a minimised program does not take the focus.
+int LinkShowCommand(int stored) {
+    switch (stored) {
+        case SW_SHOWMAXIMIZED:
+            return SW_SHOWMAXIMIZED;
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE:
+        case SW_SHOWMINNOACTIVE:
+            return SW_SHOWMINNOACTIVE;
+        default:
+            return SW_SHOWNORMAL;
+    }
+}
+
+// The show command in the header of the link file `file`, which IPersistFile has just accepted (a 76-byte header
+// whose show command is at byte 60). Wine's loader drops it and answers "normal" for every link.
+std::optional<int> HeaderShowCommand(const std::wstring& file) {
+    const UniqueHandle link =
+        Own(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::array<unsigned char, 76> header{};
+    DWORD read = 0;
+    if (!link || !ReadFile(link.get(), header.data(), static_cast<DWORD>(header.size()), &read, nullptr) ||
+        read != header.size() || header[0] != header.size() || header[1] != 0 || header[2] != 0 || header[3] != 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(header[60] | (header[61] << 8U) | (header[62] << 16U) | (header[63] << 24U));
+}
+
+// What a shell link starts, read from it as it stands.
+struct ShellLinkContents {
+    std::wstring target;  ///< its file, environment strings expanded; empty for a shell item that is no file
+    std::wstring arguments;
+    std::wstring folder;  ///< the working folder, environment strings expanded; empty when the link names none
+    int show = SW_SHOWNORMAL;
+};
+
+// Reads the link `file`, read only. Resolve is never called: it would look for a moved target on the disks and the
+// network, with a wait or a window that nobody answers at logon, and may rewrite the link. A target that is gone
+// is reported as gone instead. Nothing when the file is not a link that can be read.
+std::optional<ShellLinkContents> ReadShellLink(const std::wstring& file) {
+    const ComScope com;
+    Microsoft::WRL::ComPtr<IShellLinkW> link;
+    Microsoft::WRL::ComPtr<IPersistFile> persist;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
+        return std::nullopt;
+    }
+    // Room for the longest path and command line that the system takes.
+    constexpr int kRoom = 32768;
+    std::wstring text(kRoom, L'\0');
+    const auto take = [&text](HRESULT result) {
+        text.resize(SUCCEEDED(result) ? wcsnlen(text.c_str(), text.size()) : 0);
+        std::wstring taken = text;
+        text.assign(kRoom, L'\0');
+        return taken;
+    };
+    ShellLinkContents contents;
+    // The raw path keeps the environment strings of a link that stores them ("%ProgramFiles%\..."), expanded here
+    // for this user and machine, as Explorer does.
+    contents.target = ExpandEnvironment(take(link->GetPath(text.data(), kRoom, nullptr, SLGP_RAWPATH)));
+    contents.arguments = take(link->GetArguments(text.data(), kRoom));
+    contents.folder = ExpandEnvironment(take(link->GetWorkingDirectory(text.data(), kRoom)));
+    int show = SW_SHOWNORMAL;
+    if (FAILED(link->GetShowCmd(&show)) || show == SW_SHOWNORMAL) {
+        show = HeaderShowCommand(file).value_or(SW_SHOWNORMAL);
+    }
+    contents.show = LinkShowCommand(show);
+    return contents;
+}
+
+// True for the errors that say a path names nothing: no such file, folder, drive or share.
+bool NamesNothing(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_INVALID_NAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Starts `program` with `arguments` after its quoted path, in `folder` (ours when empty), in the window state
+// `show`. The path is the program, and the command line begins with its quoted copy: the parser's guess that runs
+// "C:\Program.exe" for an unquoted "C:\Program Files\x.exe" never happens. A name cannot hold a double quote.
+// Returns the process's identifier, or nothing with the failure in GetLastError.
+std::optional<DWORD> CreateProgram(const std::wstring& program, const std::wstring& arguments,
+                                   const std::wstring& folder, int show) {
     std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) {
+        commandLine.append(L" ").append(arguments);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
+    startup.wShowWindow = static_cast<WORD>(show);
     PROCESS_INFORMATION started{};
-    if (path.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &started)) {
-        // The system's reason may name the program ("Bad EXE format for %1."): it gets the path.
-        throw StartFailed(SystemMessage(path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError(), path));
+    if (program.empty() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                           folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
+        if (program.empty()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+        }
+        return std::nullopt;
     }
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
-    return static_cast<double>(started.dwProcessId);
+    return started.dwProcessId;
+}
+
+// Starts the link `path` as Explorer starts it: a program directly, any other file (a batch file, a document, a
+// folder) through the shell's association. Returns the process's identifier, 0 where the shell started none of its
+// own (a document opened by a program that was already running).
+DWORD StartShellLink(const std::string& path) {
+    const std::wstring file = Widen(path);
+    const std::optional<ShellLinkContents> link = ReadShellLink(file);
+    if (!link) {
+        throw StartFailed(path + ": the shortcut cannot be read: it is damaged, or no shortcut");
+    }
+    if (link->target.empty()) {
+        throw StartFailed(path + ": the shortcut names no file to start (a shell item without a path)");
+    }
+    const std::string target = Narrow(link->target);
+    const DWORD attributes = GetFileAttributesW(link->target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && NamesNothing(GetLastError())) {
+        throw ProgramMissing(path + ": its target " + target + " is gone");
+    }
+    const bool folderTarget = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const wchar_t* extension = PathFindExtensionW(link->target.c_str());
+    const bool program = !folderTarget && (CompareStringOrdinal(extension, -1, L".exe", -1, TRUE) == CSTR_EQUAL ||
+                                           CompareStringOrdinal(extension, -1, L".com", -1, TRUE) == CSTR_EQUAL);
+    // The system's reasons name the target where they have a place for it; a working folder that is not there is
+    // named, since the system's words ("The directory name is invalid.") do not say which.
+    const auto failure = [&](DWORD error) {
+        std::string reason = path;
+        reason.append(": ");
+        if (error == ERROR_DIRECTORY && !link->folder.empty()) {
+            reason.append("its working folder ").append(Narrow(link->folder)).append(": ");
+        }
+        return StartFailed(reason.append(SystemMessage(error, target)));
+    };
+    if (program) {
+        const std::optional<DWORD> started = CreateProgram(link->target, link->arguments, link->folder, link->show);
+        if (!started) {
+            throw failure(GetLastError());
+        }
+        return *started;
+    }
+    SHELLEXECUTEINFOW shell{};
+    shell.cbSize = sizeof shell;
+    // No error box of the shell's own: the failure is the run's to report. Not asynchronous: the program may end a
+    // moment after this start.
+    shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    shell.lpFile = link->target.c_str();
+    shell.lpParameters = link->arguments.empty() ? nullptr : link->arguments.c_str();
+    shell.lpDirectory = link->folder.empty() ? nullptr : link->folder.c_str();
+    shell.nShow = link->show;
+    if (!ShellExecuteExW(&shell)) {
+        throw failure(GetLastError());
+    }
+    const UniqueHandle process = Own(shell.hProcess);
+    return process ? GetProcessId(process.get()) : 0;
+}
+
+}  // namespace
+
+double Win32Programs::start(const std::string& path) {
+    const std::wstring program = Widen(path);
+    if (IsShellLinkPath(program)) {
+        return static_cast<double>(StartShellLink(path));
+    }
+    const std::optional<DWORD> started = CreateProgram(program, L"", L"", SW_SHOWNORMAL);
+    if (!started) {
+        // The system's reason may name the program ("Bad EXE format for %1."): it gets the path.
+        throw StartFailed(SystemMessage(GetLastError(), path));
+    }
+    return static_cast<double>(*started);
 }
 
 void Win32Programs::prepare(const std::string& /*path*/) {
@@ -152,8 +337,19 @@ void Win32Programs::prepare(const std::string& /*path*/) {
 }
 
 std::optional<std::string> Win32Programs::shortcutTarget(const std::string& path) {
-    (void)path;
-    return std::nullopt;
+    try {
+        const std::wstring file = Widen(path);
+        if (!IsShellLinkPath(file)) {
+            return std::nullopt;
+        }
+        const std::optional<ShellLinkContents> link = ReadShellLink(file);
+        if (!link || link->target.empty()) {
+            return std::nullopt;
+        }
+        return Narrow(link->target);
+    } catch (...) {
+        return std::nullopt;  // out of memory: no target known
+    }
 }
 
 std::string Win32Programs::shortcutPattern() const {

@@ -69,12 +69,16 @@ private:
     std::map<std::string, TextEncoding> encodings_;  ///< how each file read so far was written, by its path
 };
 
-/// Starts programs with CreateProcessW: the path is the program, never parsed out of a command line.
+/// Starts programs with CreateProcessW: the path is the program, never parsed out of a command line. A shell link
+/// (.lnk) is started as Explorer starts it: its program with its arguments, working folder and window state, or any
+/// other file it names through the shell.
 class Win32Programs final : public Programs {
 public:
-    /// Returns the new process's identifier. Throws StartFailed with the system's reason.
+    /// Returns the new process's identifier (0 for a link whose file the shell opened in no new process). Throws
+    /// StartFailed with the system's reason, ProgramMissing for a link whose target is gone.
     double start(const std::string& path) override;
     void prepare(const std::string& path) override;
+    /// The link's target with its environment strings expanded; nothing for a file that is no readable .lnk.
     std::optional<std::string> shortcutTarget(const std::string& path) override;
     /// "*.lnk".
     std::string shortcutPattern() const override;
