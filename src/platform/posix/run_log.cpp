@@ -134,7 +134,7 @@ std::string StateHome() {
     return std::string(home) + "/.local/state";
 }
 
-RunLog::RunLog() : RunLog(StateHome() + "/selvatro") {}
+RunLog::RunLog() = default;
 
 RunLog::RunLog(std::string folder) : folder_(std::move(folder)) {
     path_ = folder_;
@@ -143,6 +143,11 @@ RunLog::RunLog(std::string folder) : folder_(std::move(folder)) {
 
 void RunLog::append(std::string_view line) noexcept {
     try {
+        if (path_.empty()) {
+            // Found at the first line rather than at start-up, where a home missing from the environment would
+            // have the user database read.
+            *this = RunLog(StateHome() + "/selvatro");
+        }
         if (!trimmed_) {
             trimmed_ = true;
             trim();

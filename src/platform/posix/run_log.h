@@ -18,7 +18,7 @@ std::string StateHome();
 /// The log file `<folder>/selvatro.log`. Nothing is opened before the first line.
 class RunLog {
 public:
-    /// The log in StateHome()/selvatro.
+    /// The log in StateHome()/selvatro, found at the first line.
     RunLog();
     explicit RunLog(std::string folder);
 
@@ -29,7 +29,7 @@ public:
     /// log's place is left alone, at once. Never throws: a line that cannot be written is lost, without a word.
     void append(std::string_view line) noexcept;
 
-    /// The log file's full name.
+    /// The log file's full name; empty before the first line of the default log.
     const std::string& path() const { return path_; }
 
 private:
