@@ -54,7 +54,21 @@ if [ -n "$a" ] && [ -n "$b" ] && [ -n "$g" ]; then
     check "the program ends one tick after the last start" within "$b" "$t_end" 0.7 1.6
 fi
 check "the list file is byte-identical after the run" cmp -s "$dir/selvatro.cfg" "$work/logon.cfg"
-check "nothing was said on standard error" test ! -s "$work/logon.err"
+# Standard error is no terminal here: it holds the run's record, as the session's journal would; the log file in the
+# private home holds the same lines, each dated.
+run_log=$HOME/.local/state/selvatro/selvatro.log
+said=$(sed -n 's/^selvatro: //p' "$work/logon.err")
+check "standard error holds the run's record alone (got: $(cat "$work/logon.err"))" \
+    test "$(grep -cv '^selvatro: ' "$work/logon.err")" -eq 0
+check "the record begins with the list" test "$(head -n1 <<<"$said")" = "the run began with the list $dir/selvatro.cfg"
+check "the record has one line for each start" \
+    test "$(grep -c '^row [1-3] started: ".*", process [0-9]*, [0-9]*\.[0-9]\{3\} s late$' <<<"$said")" -eq 3
+check "the record ends with the run's status" test "$(tail -n1 <<<"$said")" = "the run ended with status 0"
+check "the log file holds the same lines (got: $(cat "$run_log"))" test "$(cut -c21- "$run_log")" = "$said"
+check "each after its local date and time" \
+    test "$(grep -cv '^[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] ' "$run_log")" -eq 0
+check "the log's folder and file are the user's alone" \
+    test "$(stat -c %a "${run_log%/*}") $(stat -c %a "$run_log")" = "700 600"
 check "the autostart entry exists" test -f "$entry"
 if [ -f "$entry" ]; then
     check "the autostart entry validates" desktop-file-validate "$entry"
@@ -70,8 +84,11 @@ status=0
 timeout "$patience" "$dir/selvatro" 2>"$work/unstartable.err" || status=$?
 check "a row that cannot start ends the run with status 1 (got $status)" test "$status" -eq 1
 check "the rows after it were not started (got: $(started_names "$dir"))" test "$(started_names "$dir")" = "alpha "
+failure="row 2 (\"$dir/notes\", delay \"3\") stopped the run: Permission denied"
 check "standard error holds one line naming the row, its path and why (got: $(cat "$work/unstartable.err"))" \
-    test "$(cat "$work/unstartable.err")" = "selvatro: row 2 (\"$dir/notes\", delay \"3\") stopped the run: Permission denied"
+    test "$(grep -cxF "selvatro: $failure" "$work/unstartable.err")" -eq 1
+check "the log file holds it too, then the save and the run's end (got: $(tail -n3 "$run_log"))" \
+    test "$(tail -n3 "$run_log" | sed -n '1p;3p' | cut -c21-)" = "$failure"$'\n'"the run ended with status 1"
 check "the list is saved unchanged" cmp -s "$dir/selvatro.cfg" "$work/unstartable.cfg"
 
 # ---- a list saved as "Unicode" by a Windows editor (UTF-16 with its mark) starts its programs ----

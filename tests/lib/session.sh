@@ -23,9 +23,11 @@ end_work() {
     rm -rf "$work"
 }
 
-# private_home: HOME and the XDG folders inside $work, so that nothing of the user's is read or written.
+# private_home: HOME and the XDG folders inside $work, so that nothing of the user's is read or written (the log of
+# the runs goes to its default place in the private home).
 private_home() {
     export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/runtime
+    unset XDG_STATE_HOME
     mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
 }

@@ -41,12 +41,15 @@ std::string QtLanguage::decimalSeparator() const {
 }
 
 void QtProcess::report(const std::string& line) {
-    std::fprintf(stderr, "selvatro: %s\n", line.c_str());
-    std::fflush(stderr);
+    posix::WriteToStandardError(line);
+    log_.append(line);
 }
 
 void QtProcess::record(const std::string& line) {
-    (void)line;
+    if (isatty(STDERR_FILENO) == 0) {
+        posix::WriteToStandardError(line);
+    }
+    log_.append(line);
 }
 
 double QtProcess::monotonicSeconds() const {

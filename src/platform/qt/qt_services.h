@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/run_log.h"
 
 class QApplication;
 class QLocale;
@@ -23,6 +24,9 @@ public:
     std::string decimalSeparator() const override;
 };
 
+/// The run's record goes to the log of the runs in $XDG_STATE_HOME/selvatro and to standard error, which the
+/// session's journal keeps; a record line stays off standard error when that is a terminal, where the user who
+/// started the program by hand has not asked for it. A report's line goes to standard error always.
 /// Ends the process at once: the list has already been written and synced, so only standard I/O is flushed and
 /// no destructor, atexit handler or further event runs.
 class QtProcess final : public platform::Process {
@@ -31,6 +35,9 @@ public:
     void record(const std::string& line) override;
     double monotonicSeconds() const override;
     [[noreturn]] void end(int status) override;
+
+private:
+    posix::RunLog log_;
 };
 
 /// The application-wide settings of the program: its name, and that closing a message box while the window is

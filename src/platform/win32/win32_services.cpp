@@ -13,6 +13,7 @@
 
 #include "platform/errors.h"
 #include "platform/win32/win32_handle.h"
+#include "platform/win32/win32_log.h"
 #include "platform/win32/win32_services.h"
 #include "platform/win32/win32_text.h"
 
@@ -547,10 +548,12 @@ std::int32_t ShellBrowser::shellExecute(const std::string& operation, const std:
 
 void Win32Process::report(const std::string& line) {
     OutputDebugStringW(Widen("selvatro: " + line + "\n").c_str());
+    AppendToRunLog(line);
 }
 
 void Win32Process::record(const std::string& line) {
     OutputDebugStringW(Widen("selvatro: " + line + "\n").c_str());
+    AppendToRunLog(line);
 }
 
 double Win32Process::monotonicSeconds() const {

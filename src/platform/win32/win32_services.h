@@ -130,7 +130,8 @@ private:
 /// The user guide that the build put inside this program, the page that README.html is; empty when it has none.
 std::string_view CarriedGuide();
 
-/// The process: its reports go to the debugger's output (a GUI program has no standard error).
+/// The process: its reports and its record go to the debugger's output (a GUI program has no standard error) and
+/// to the log of the runs in %LOCALAPPDATA%\Selvatro.
 class Win32Process final : public Process {
 public:
     void report(const std::string& line) override;
