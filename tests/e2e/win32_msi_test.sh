@@ -5,8 +5,9 @@
 # Startup link. The older version's removal as an upgrade runs it (UPGRADINGPRODUCTCODE set) keeps the list and the
 # link. A silent install of this version over the older one replaces it (one entry, this version, the new program)
 # and keeps the list; the new program runs from there. A silent removal takes the program, the Start-menu link, the
-# entry and the user's Startup link away and keeps the list; after a new install, a removal with REMOVELIST=1 takes
-# the list and the folder too, and leaves the Startup link of a copy that runs from elsewhere.
+# entry and the user's Startup link away and keeps the list; after a new install into another folder, a removal with
+# REMOVELIST=1 finds that folder, takes the list and the folder too, and leaves the Startup link of a copy that runs
+# from elsewhere.
 #
 # Two ways in which Wine's msiexec (Debian 12's Wine 8) is not Windows', which the test takes as they are: it
 # removes the older version in an upgrade as an ordinary removal, without UPGRADINGPRODUCTCODE (hence the removal
@@ -44,8 +45,7 @@ trap finish EXIT
 wine_prefix
 check "the prefix has a Startup folder" test -n "$startup"
 
-program_files=$WINEPREFIX/drive_c/Program\ Files
-dir=$program_files/Selvatro
+dir=$WINEPREFIX/drive_c/Program\ Files/Selvatro
 absent() { [ ! -e "$1" ]; }
 
 # msiexec ARGUMENT...: a silent msiexec, which logs what it did in $work/msiexec.log; its exit status in $status.
@@ -149,22 +149,28 @@ check "the entry is removed ($(entries))" test "$(entry_count)" -eq 0
 check "the user's Startup link is removed" absent "$startup/Selvatro.lnk"
 check "the administrator's list is kept" cmp -s "$dir/selvatro.cfg" "$work/list"
 
-# ---- installed again; a removal that takes the list, while a copy elsewhere has the Startup link ----
-msiexec /i "$(windows_path "$msi")"
-check "the package installs again ($status)" test "$status" -eq 0
+# ---- installed again, into a folder of the administrator's choice; a removal that takes the list, while a copy
+# elsewhere has the Startup link ----
+apps=$WINEPREFIX/drive_c/Apps
+msiexec /i "$(windows_path "$msi")" INSTALLDIR='C:\Apps\Selvatro'
+check "the package installs again, into C:\Apps\Selvatro ($status)" test "$status" -eq 0
+check "the program is there" cmp -s "$apps/Selvatro/selvatro.exe" "$exe"
+list_of >"$apps/Selvatro/selvatro.cfg"
 # A copy in a folder whose name begins as the install folder's: its link is its own.
-mkdir -p "$program_files/Selvatro2"
-cp "$exe" "$program_files/Selvatro2/selvatro.exe"
-list_of >"$program_files/Selvatro2/selvatro.cfg"
-run_installed "$program_files/Selvatro2"
+mkdir -p "$apps/Selvatro2"
+cp "$exe" "$apps/Selvatro2/selvatro.exe"
+list_of >"$apps/Selvatro2/selvatro.cfg"
+run_installed "$apps/Selvatro2"
 cp "$startup/Selvatro.lnk" "$work/other.lnk" 2>/dev/null || true
+# The removal finds the chosen folder by itself.
 msiexec /x "$(windows_path "$msi")" REMOVELIST=1
 check "the package is removed with its list ($status)" test "$status" -eq 0
-check "the list is removed" absent "$dir/selvatro.cfg"
-check "and the install folder" absent "$dir"
+check "the program is removed from the chosen folder" absent "$apps/Selvatro/selvatro.exe"
+check "the list is removed" absent "$apps/Selvatro/selvatro.cfg"
+check "and the folder" absent "$apps/Selvatro"
 check "the entry is removed once more" test "$(entry_count)" -eq 0
 check "the other copy's Startup link is kept" cmp -s "$startup/Selvatro.lnk" "$work/other.lnk"
-check "and the other copy with its list" test -f "$program_files/Selvatro2/selvatro.cfg"
+check "and the other copy with its list" test -f "$apps/Selvatro2/selvatro.cfg"
 
 echo "win32_msi_test: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
