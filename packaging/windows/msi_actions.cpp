@@ -114,8 +114,8 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveStartupLink(MSIHANDLE inst
     return ERROR_SUCCESS;
 }
 
-// Removes the list that an administrator put beside the program, asked for with REMOVELIST=1; the folder then
-// goes too when nothing else is left in it.
+// Removes the list that an administrator put beside the program, asked for with REMOVELIST=1. It runs before the
+// installer removes the program's files, so that the folder, then empty, goes with them.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveMachineList(MSIHANDLE install) {
     std::wstring folder = ActionData(install);
     if (folder.empty()) {
