@@ -17,6 +17,7 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64    # the Windows build
     wine wine64 locales                     # its tests (a French locale is made for one)
     nsis zip                                # the Windows installer and the portable archive
+    wixl msitools                           # the Windows Installer package (.msi)
 )
 # bench/run.sh: the analysis, the window watcher, the probes on the tick (bash scripts/setup.sh --bench)
 if [ "${1:-}" = --bench ]; then
