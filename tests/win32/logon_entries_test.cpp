@@ -216,6 +216,8 @@ TEST_F(Win32LogonEntries, WhatTheUserChangedSinceIsLeftAlone) {
     const std::optional<Bytes> goneSwitch = Value(kApprovedFolder, L"Gone.lnk");
 
     EXPECT_TRUE(entries_->takenOver().empty());
+    EXPECT_EQ(Value(kMarks, L"Run\\Back"), std::nullopt);                          // it can never match again
+    EXPECT_TRUE(Value(kMarks, L"Run\\Removed"));                                   // it may, should the entry come back
     EXPECT_EQ(entries_->entryOf(At(entriesFolder_ / "Again.lnk")), std::nullopt);  // no shortcut made yet
     entries_->places();
     EXPECT_EQ(entries_->entryOf(At(entriesFolder_ / "Again.lnk")), (LogonEntry{"Run\\Again", "Again", State::Off}));

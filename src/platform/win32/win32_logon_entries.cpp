@@ -587,6 +587,14 @@ std::vector<LogonEntry> Win32LogonEntries::takenOver() {
         const std::optional<LogonEntry> entry = entryById(id);
         if (entry && entry->state == LogonEntry::State::OffBySelvatro) {
             taken.push_back(*entry);
+        } else if (entry) {
+            // Switched by the user since: the mark can never match again. One of an entry that is gone stays, for
+            // the entry that an installer may put back with its switch as Selvatro left it.
+            try {
+                DeleteValue(user_, kMarksKey, id);
+            } catch (const FileError&) {
+                // A mark that tells nothing is no harm where it stays.
+            }
         }
     }
     std::sort(taken.begin(), taken.end(), [](const LogonEntry& a, const LogonEntry& b) { return a.id < b.id; });
