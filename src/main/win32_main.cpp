@@ -4,10 +4,14 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <exception>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/form1.h"
+#include "desktop/logon_entries.h"
 #include "platform/event_gate.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_services.h"
@@ -32,10 +36,40 @@ void RunMessageLoop(win32::FormWindow& formWindow) {
     }
 }
 
+// True for the one argument that the program takes: "/give-back" (or "--give-back"), blanks around it ignored.
+bool AsksToGiveBack(const wchar_t* commandLine) {
+    std::wstring_view line = commandLine != nullptr ? commandLine : L"";
+    line.remove_prefix(std::min(line.find_first_not_of(L" \t"), line.size()));
+    line.remove_suffix(line.size() - std::min(line.find_last_not_of(L" \t") + 1, line.size()));
+    return line == L"/give-back" || line == L"--give-back";
+}
+
+// `selvatro.exe /give-back`, which the uninstaller runs before it removes the program: switches every logon entry
+// that Selvatro took over back on, and touches nothing else (no window, no list, no Startup shortcut). Exit status 0
+// when all went back, 1 otherwise, each failure in the debugger's output.
+int GiveBack() {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    win32::Win32Process process;
+    win32::Win32LogonEntries entries;
+    const std::vector<std::string> failures = selvatro::desktop::GiveBackAll(entries);
+    for (const std::string& failure : failures) {
+        process.report("could not be given back: " + failure);
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return failures.empty() ? 0 : 1;
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR commandLine, int /*show*/) {
     using namespace selvatro;
+
+    // The program takes no arguments, and ignores any it is given, but for this one.
+    if (AsksToGiveBack(commandLine)) {
+        return GiveBack();
+    }
 
     // The shortcut and the screen-reader names use COM, on this one user-interface thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

@@ -52,6 +52,15 @@ if(TARGET selvatro)
                          ENVIRONMENT "SELVATRO_WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
+# `selvatro.exe /give-back` in a Wine prefix of its own: only Selvatro's switches of the user's logon entries go
+# back, and nothing else happens.
+if(TARGET selvatro)
+    add_test(NAME win32_give_back_test
+             COMMAND ${selvatro_display} --timeout 180 bash ${PROJECT_SOURCE_DIR}/tests/e2e/win32_give_back_test.sh
+                     $<TARGET_FILE:selvatro> ${CMAKE_CROSSCOMPILING_EMULATOR})
+    set_tests_properties(win32_give_back_test PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
+endif()
+
 # The installer end to end, in a Wine prefix of its own: a silent install, a first start, an upgrade and an
 # uninstall while the program runs, and a portable copy's Startup link that the uninstaller leaves.
 if(TARGET selvatro_installer)

@@ -1,6 +1,8 @@
 #include "platform/win32/win32_dialogs.h"
 
 #include <commdlg.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <vector>
 
@@ -37,6 +39,80 @@ std::wstring DialogFilter(const std::vector<FilterEntry>& filter) {
     return pairs;
 }
 
+namespace {
+
+// Wine's item dialog takes places and shows none (AddPlace is a stub that answers S_OK).
+bool OnWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The request's places are offered by the common item dialog alone, at the top of its navigation pane: it is the
+// dialog that GetOpenFileNameW shows on Windows since Vista, set up the same way, so the user sees the same dialog
+// with two more places. Nothing when it cannot offer them: the caller shows the classic one. Inside, the chosen
+// file, or nothing when the user cancelled.
+std::optional<std::optional<std::string>> ShowWithPlaces(HWND owner, const OpenRequest& request,
+                                                         const std::wstring& folder) {
+    using Microsoft::WRL::ComPtr;
+    ComPtr<IFileOpenDialog> dialog;
+    if (OnWine() ||
+        FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)))) {
+        return std::nullopt;
+    }
+    for (auto place = request.places.rbegin(); place != request.places.rend(); ++place) {
+        ComPtr<IShellItem> item;
+        if (FAILED(SHCreateItemFromParsingName(Widen(*place).c_str(), nullptr, IID_PPV_ARGS(&item))) ||
+            FAILED(dialog->AddPlace(item.Get(), FDAP_TOP))) {
+            return std::nullopt;
+        }
+    }
+    std::vector<std::wstring> texts;
+    for (const FilterEntry& entry : request.filter) {
+        texts.push_back(Widen(entry.label));
+        texts.push_back(Widen(entry.pattern));
+    }
+    std::vector<COMDLG_FILTERSPEC> types;
+    for (std::size_t i = 0; i + 1 < texts.size(); i += 2) {
+        types.push_back({texts[i].c_str(), texts[i + 1].c_str()});
+    }
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    // As the classic dialog is set: a chosen shortcut stays the shortcut, and a name that names no file is returned
+    // for the program to judge.
+    options = (options | FOS_FORCEFILESYSTEM | FOS_NODEREFERENCELINKS) & ~(FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST);
+    ComPtr<IShellItem> start;
+    if (!folder.empty()) {
+        SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_PPV_ARGS(&start));
+    }
+    dialog->SetTitle(Widen(request.title).c_str());
+    if (!types.empty()) {
+        dialog->SetFileTypes(static_cast<UINT>(types.size()), types.data());
+        dialog->SetFileTypeIndex(request.filterIndex > 0 ? static_cast<UINT>(request.filterIndex) : 1U);
+    }
+    dialog->SetOptions(options);
+    if (start) {
+        dialog->SetFolder(start.Get());
+    }
+    if (FAILED(dialog->Show(owner))) {
+        return std::optional<std::string>();  // cancelled, or closed without a choice
+    }
+    ComPtr<IShellItem> chosen;
+    PWSTR path = nullptr;
+    if (FAILED(dialog->GetResult(&chosen)) || FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+        return std::optional<std::string>();
+    }
+    std::wstring file(path);
+    CoTaskMemFree(path);
+    // The classic dialog makes the chosen file's folder current; this one leaves it to the program.
+    const std::size_t at = file.find_last_of(L'\\');
+    if (at != std::wstring::npos) {
+        SetCurrentDirectoryW(file.substr(0, at == 2 ? 3 : at).c_str());
+    }
+    return std::optional<std::string>(Narrow(file));
+}
+
+}  // namespace
+
 std::optional<std::string> ShowOpenDialog(HWND owner, const OpenRequest& request) {
     const std::wstring filter = DialogFilter(request.filter);
     const std::wstring title = Widen(request.title);
@@ -44,6 +120,11 @@ std::optional<std::string> ShowOpenDialog(HWND owner, const OpenRequest& request
     // system remembers for this program.
     std::wstring folder(MAX_PATH, L'\0');
     folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    if (!request.places.empty()) {
+        if (std::optional<std::optional<std::string>> chosen = ShowWithPlaces(owner, request, folder)) {
+            return *chosen;
+        }
+    }
     std::wstring file(32768, L'\0');  // long paths included
 
     OPENFILENAMEW dialog{};

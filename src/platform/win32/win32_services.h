@@ -142,14 +142,29 @@ public:
 
 /// The programs that Windows starts at logon by itself: the shortcuts of the user's Startup folder and the values
 /// under HKCU\Software\Microsoft\Windows\CurrentVersion\Run. One is switched off as Task Manager's Startup tab
-/// does it (its value under ...\Explorer\StartupApproved), and the switch is remembered as Selvatro's.
+/// does it (its value under ...\Explorer\StartupApproved), and the switch is remembered as Selvatro's, under
+/// HKCU\Software\Selvatro\Taken over: a value per entry that holds the bytes written and those they replaced.
+/// A Run value has no file for the picker to choose: it gets a shortcut in a folder of Selvatro's.
 class Win32LogonEntries final : public LogonEntries {
 public:
+    /// The user's own: HKEY_CURRENT_USER, the Startup known folder, %APPDATA%\Selvatro\Logon entries.
+    Win32LogonEntries();
+    /// The same under `user`, a key that stands for HKEY_CURRENT_USER, with these two folders.
+    Win32LogonEntries(HKEY user, std::string startupFolder, std::string entriesFolder);
     std::vector<std::string> places() override;
     std::optional<LogonEntry> entryOf(const std::string& file) override;
     void takeOver(const LogonEntry& entry) override;
     std::vector<LogonEntry> takenOver() override;
     void giveBack(const LogonEntry& entry) override;
+
+private:
+    std::wstring startupFolder();
+    std::wstring entriesFolder();
+    std::optional<LogonEntry> entryById(const std::wstring& id);
+
+    HKEY user_;
+    std::optional<std::wstring> startup_;  ///< resolved on first use: not every start looks at it
+    std::optional<std::wstring> entries_;
 };
 
 /// The per-user folder of the list: %APPDATA%\Selvatro. Empty when the system names no such folder.
