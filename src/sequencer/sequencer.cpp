@@ -82,8 +82,9 @@ std::string RowName(int row) {
 // end the run.
 void StopOnMissingProgram(window::Form& form, int row) {
     const std::string message = MissingProgramMessage(form, form.Text1(row).text());
-    form.Messages().show(message, platform::MessageStyle::Plain, "Selvatro");
+    // Recorded before the message, which may stay open until the session ends.
     form.Process().record(RowName(row) + " missing: " + OneLine(message));
+    form.Messages().show(message, platform::MessageStyle::Plain, "Selvatro");
     form.Window().setWindowState(WindowState::Normal);  // runs the gate: timer off, disabled caption
     form.Text1(row).setFocus();
     form.Text1(row).setSelectionLength(static_cast<int>(platform::CharacterCount(form.Text1(row).text())));

@@ -102,7 +102,11 @@ check "the hidden entry brings the message" test -n "$box"
 starts() { cat "$work/launches.log" 2>/dev/null | wc -l; }
 check "the hidden entry started nothing (got $(starts) starts)" test "$(starts)" -eq 1
 check "the hidden entry is no start failure: the program runs on" alive "$app"
-check "nothing was said on standard error" test ! -s "$work/hidden.err"
+hidden_recorded() {
+    grep -qF "row 2 missing: [$hidden] Can not find this file" "$work/hidden.err" &&
+        ! grep -q 'stopped the run' "$work/hidden.err"
+}
+check "the record tells the missing program, and no start failure" hidden_recorded
 check "a picture of the message was taken" test -s "$work/hidden.png"
 close_message hidden
 
