@@ -114,6 +114,31 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveStartupLink(MSIHANDLE inst
     return ERROR_SUCCESS;
 }
 
+// Switches back on, for the user who removes Selvatro, the programs that it took over from the desktop's own start
+// at logon, through the program's own /give-back while it is still there. A program that does not answer within
+// half a minute is left behind: the removal goes on.
+extern "C" __declspec(dllexport) UINT __stdcall GiveBackLogonEntries(MSIHANDLE install) {
+    std::wstring folder = ActionData(install);
+    if (folder.empty()) {
+        return ERROR_SUCCESS;
+    }
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    const std::wstring program = folder + L"selvatro.exe";
+    std::wstring command = L"\"" + program + L"\" /give-back";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                       &startup, &started)) {
+        WaitForSingleObject(started.hProcess, 30000);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+    return ERROR_SUCCESS;
+}
+
 // Removes the list that an administrator put beside the program, asked for with REMOVELIST=1. It runs before the
 // installer removes the program's files, so that the folder, then empty, goes with them.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveMachineList(MSIHANDLE install) {

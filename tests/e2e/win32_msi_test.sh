@@ -138,8 +138,18 @@ check "the administrator's list is kept through the upgrade" cmp -s "$dir/selvat
 run_installed "$dir"
 cp "$dir/selvatro.cfg" "$work/list"
 
-# ---- a silent removal ----
+# ---- a silent removal, after Selvatro took a Run value over ----
+approved='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
+off=030000001122334455667788
+"$runner" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Tray /d 'C:\windows\notepad.exe' /f \
+    </dev/null >/dev/null 2>&1
+"$runner" reg add "$approved" /v Tray /t REG_BINARY /d "$off" /f </dev/null >/dev/null 2>&1
+"$runner" reg add 'HKCU\Software\Selvatro\Taken over' /v 'Run\Tray' /t REG_BINARY /d "$off" /f </dev/null \
+    >/dev/null 2>&1
+switch_of_tray() { "$runner" reg query "$approved" /v Tray </dev/null 2>/dev/null | tr -d '\r' | grep -c Tray; }
+check "a Run value is taken over before the removal" test "$(switch_of_tray)" = 1
 msiexec /x "$(windows_path "$msi")"
+check "the removal gave it back" test "$(switch_of_tray)" = 0
 check "the package is removed silently ($status)" test "$status" -eq 0
 check "the program is removed" absent "$dir/selvatro.exe"
 check "the user guide is removed" absent "$dir/README.html"
