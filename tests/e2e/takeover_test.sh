@@ -2,7 +2,7 @@
 # Programs the desktop already starts at logon, taken over in the real program under a private X server with
 # openbox, driven through xdotool. The user's own autostart entry and a system one (in a private XDG_CONFIG_DIRS)
 # are each chosen in the picker and the question answered Yes: both are then hidden for the desktop (systemd's
-# autostart generator leaves them out), the system's file untouched, the rows name them, and a logon starts both
+# autostart generator and dex leave them out), the system's file untouched, the rows name them, and a logon starts both
 # at their delays. Then the rows are emptied and the window closed: both are given back.
 #
 #   takeover_test.sh EXECUTABLE RECORDER
@@ -123,6 +123,10 @@ if [ -x "$generator" ]; then
     "$generator" "$work/generated" "$work/generated" "$work/generated" 2>/dev/null
     not_generated() { ! ls "$work/generated" | grep -q -e notes -e tray; }
     check "systemd's autostart generator leaves both out" not_generated
+fi
+if command -v dex >/dev/null; then
+    dex_starts() { dex -a -d 2>/dev/null | grep -c -e "$dir/notes" -e "$dir/tray" || true; }
+    check "dex, which starts them outside systemd, leaves both out" test "$(dex_starts)" -eq 0
 fi
 
 # ---- a logon: minimised, the count starts both at their delays, then the list is saved ----
