@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <exception>
 #include <string>
@@ -32,11 +33,44 @@ void RunMessageLoop(win32::FormWindow& formWindow) {
     }
 }
 
+// "/?" anywhere on the command line shows what the program does and its version in a message box, and the program
+// ends there, before anything is read, written or shown; every other argument is ignored, as it always was.
+bool AnsweredUsage(const win32::Win32AppFacts& facts) {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) {
+        return false;
+    }
+    bool asked = false;
+    for (int i = 1; i < count; ++i) {
+        asked = asked || std::wstring(arguments[i]) == L"/?";
+    }
+    LocalFree(arguments);
+    if (!asked) {
+        return false;
+    }
+    const selvatro::platform::Version version = facts.version();
+    const std::wstring text =
+        L"Usage: selvatro.exe [/?]\n\n"
+        L"Starts up to five programs one after another after you log on, each at its own delay in seconds. At every "
+        L"start it puts Selvatro.lnk in your Startup folder and reads its list, selvatro.cfg beside the program "
+        L"(%APPDATA%\\Selvatro\\selvatro.cfg where you may not write there): with a program in the first row it "
+        L"counts the seconds in its minimised window's title and starts each program at its delay; with an empty "
+        L"first row it opens its window so that you fill the list in.\n\nSelvatro " +
+        std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
+        std::to_wstring(version.revision);
+    MessageBoxW(nullptr, text.c_str(), L"Selvatro", MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     using namespace selvatro;
 
+    if (AnsweredUsage(win32::Win32AppFacts())) {
+        return 0;
+    }
     // The shortcut and the screen-reader names use COM, on this one user-interface thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
