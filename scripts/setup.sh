@@ -12,6 +12,7 @@ packages=(
     xvfb xauth openbox xdotool x11-utils    # a real X server with a window manager, for the window's tests
     imagemagick desktop-file-utils          # screenshots; the autostart entry's validator
     appstream dpkg-dev markdown             # the package: metainfo check, library dependencies, HTML guide
+    scdoc lintian rpm rpmlint               # its manual page; Debian's checker; the RPM and its checker
     valgrind                                # the reliability tests
     dbus-daemon                             # a private session bus for the program start's tests
     g++-mingw-w64-x86-64-posix mingw-w64    # the Windows build

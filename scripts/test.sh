@@ -22,7 +22,8 @@ find src tests bench -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -
 echo "formatted as .clang-format says"
 
 echo "== optimised build =="
-run_suite build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
+# It is also the build that the package test packages, so it has the hardening flags a distribution builds with.
+run_suite build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DSELVATRO_HARDENING=ON
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSELVATRO_SANITIZE=ON
 

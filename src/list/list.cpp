@@ -12,8 +12,8 @@ namespace selvatro::list {
 
 const platform::ListPlace& ListFilePlace(window::Form& form) {
     if (form.ListFile.write.empty()) {
-        form.ListFile =
-            platform::SettleListPlace(form.Files(), form.App().folder(), form.App().userListFolder(), kListFileName);
+        form.ListFile = platform::SettleListPlace(form.Files(), form.App().folder(), form.App().userListFolder(),
+                                                  kListFileName, form.App().machineListFolders());
     }
     return form.ListFile;
 }

@@ -64,16 +64,56 @@ int GiveBack() {
     return failures.empty() ? 0 : 1;
 }
 
+constexpr std::string_view kUsage =
+    "Usage: selvatro [--help | --version | --give-back]\n"
+    "\n"
+    "Starts up to five programs one after another after you log on, each at its own\n"
+    "delay in seconds. At every start it writes its logon entry\n"
+    "($XDG_CONFIG_HOME/autostart/Selvatro.desktop) and reads its list: with a\n"
+    "program in the first row it counts the seconds in its minimised window's\n"
+    "title and starts each program at its delay; with an empty first row it opens\n"
+    "its window so that you fill the list in. It takes no other argument.\n"
+    "\n"
+    "  --help       show this help and end\n"
+    "  --version    show the version and end\n"
+    "  --give-back  switch back on the autostart entries that Selvatro took over, and\n"
+    "               end (run it before removing Selvatro)\n"
+    "\n"
+    "The list: selvatro.cfg beside the program when its folder is yours, else\n"
+    "$XDG_CONFIG_HOME/selvatro/selvatro.cfg (by default ~/.config/selvatro), read\n"
+    "from $XDG_CONFIG_DIRS/selvatro/selvatro.cfg (by default /etc/xdg/selvatro) until\n"
+    "you save one of your own. See selvatro(1).\n";
+
+// --help and --version answer on standard output and end, before anything is read, written or shown: no display,
+// no logon entry, no list. Every other argument is ignored, as it always was. Nothing when there is none.
+std::optional<int> AnswerOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--help") {
+            std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+        } else if (argument == "--version") {
+            const selvatro::platform::Version version = posix::PosixAppFacts().version();
+            std::printf("selvatro %d.%d.%d\n", version.major, version.minor, version.revision);
+        } else {
+            continue;
+        }
+        return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace selvatro;
 
-    // The program takes no arguments, and ignores any it is given, but for this one.
+    // The program takes no arguments, and ignores any it is given, but for these.
     if (argc == 2 && std::string_view(argv[1]) == "--give-back") {
         return GiveBack();
     }
-
+    if (const std::optional<int> status = AnswerOption(argc, argv)) {
+        return *status;
+    }
     qt::PreferX11();
     const auto app = qt::StartApplication(argc, argv);
     qt::SetUpApplication();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <exception>
@@ -61,16 +62,50 @@ int GiveBack() {
     return failures.empty() ? 0 : 1;
 }
 
+// "/?" anywhere on the command line shows what the program does and its version in a message box, and the program
+// ends there, before anything is read, written or shown; every other argument is ignored, as it always was.
+bool AnsweredUsage(const win32::Win32AppFacts& facts) {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) {
+        return false;
+    }
+    bool asked = false;
+    for (int i = 1; i < count; ++i) {
+        asked = asked || std::wstring(arguments[i]) == L"/?";
+    }
+    LocalFree(arguments);
+    if (!asked) {
+        return false;
+    }
+    const selvatro::platform::Version version = facts.version();
+    const std::wstring text =
+        L"Usage: selvatro.exe [/? | /give-back]\n\n"
+        L"Starts up to five programs one after another after you log on, each at its own delay in seconds. At every "
+        L"start it puts Selvatro.lnk in your Startup folder and reads its list, selvatro.cfg beside the program "
+        L"(%APPDATA%\\Selvatro\\selvatro.cfg where you may not write there): with a program in the first row it "
+        L"counts the seconds in its minimised window's title and starts each program at its delay; with an empty "
+        L"first row it opens its window so that you fill the list in.\n\n/give-back switches back on the programs that "
+        L"Selvatro took over from Windows' own start at logon, and ends (the uninstaller runs it).\n\nSelvatro " +
+        std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
+        std::to_wstring(version.revision);
+    MessageBoxW(nullptr, text.c_str(), L"Selvatro", MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR commandLine, int /*show*/) {
     using namespace selvatro;
 
-    // The program takes no arguments, and ignores any it is given, but for this one.
+    // The program takes no arguments, and ignores any it is given, but for these.
     if (AsksToGiveBack(commandLine)) {
         return GiveBack();
     }
 
+    if (AnsweredUsage(win32::Win32AppFacts())) {
+        return 0;
+    }
     // The shortcut and the screen-reader names use COM, on this one user-interface thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 

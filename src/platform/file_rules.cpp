@@ -6,15 +6,27 @@
 namespace selvatro::platform {
 
 ListPlace SettleListPlace(Files& files, const std::string& programFolder, const std::string& userFolder,
-                          std::string_view fileName) {
+                          std::string_view fileName, const std::vector<std::string>& machineFolders) {
     const std::string beside = programFolder + files.separator() + std::string(fileName);
     if (userFolder.empty() || files.folderWritable(programFolder)) {
         return {beside, beside, {}};
     }
-    // An installed program's folder is not the user's: the user's own copy is the list once it exists, and the
-    // one shipped beside the program stands for it until the first save.
+    // An installed program's folder is not the user's: the user's own copy is the list once it exists. Until the
+    // first save, the machine's list for every user stands for it where the system keeps such lists apart from
+    // the program (on Windows, a per-machine install's list beside the program serves instead).
     const std::string own = userFolder + files.separator() + std::string(fileName);
-    return {files.exists(own) ? own : beside, own, userFolder};
+    if (files.exists(own)) {
+        return {own, own, userFolder};
+    }
+    for (const std::string& folder : machineFolders) {
+        std::string shared = folder;
+        shared.append(1, files.separator()).append(fileName);
+        // Only an ordinary file is a list: anything else under that name leaves the next folder's list its turn.
+        if (files.ordinaryFileExists(shared)) {
+            return {shared, own, userFolder};
+        }
+    }
+    return {machineFolders.empty() ? beside : own, own, userFolder};
 }
 
 std::string ListIdentity(std::string_view finalFolder, std::string_view separators) {

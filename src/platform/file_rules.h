@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -26,12 +27,14 @@ struct ListPlace {
 
 /// The list named `fileName` for a program in `programFolder`: beside the program when a file can be made in its
 /// folder (a copy in a folder of the user's own); else in `userFolder`, which is written from then on and read
-/// when it holds a list, the one beside the program read until it does. Where the system names no `userFolder`,
-/// the list stays beside the program. A full name is the folder, the files' separator and the name: a root
-/// folder ("/", "C:\") gives two separators in a row, which every file system accepts. Asks `files` whether the
-/// program's folder can be written at most once.
+/// when it holds a list. Until it does, the list read is the first one found in `machineFolders` (the machine's
+/// lists for every user, in the order of preference) or, where the system names no such folder, the one beside
+/// the program; with machine folders and a list in none of them, the user's own place is read (no list yet).
+/// Where the system names no `userFolder`, the list stays beside the program. A full name is the folder, the
+/// files' separator and the name: a root folder ("/", "C:\") gives two separators in a row, which every file
+/// system accepts. Asks `files` whether the program's folder can be written at most once.
 ListPlace SettleListPlace(Files& files, const std::string& programFolder, const std::string& userFolder,
-                          std::string_view fileName);
+                          std::string_view fileName, const std::vector<std::string>& machineFolders = {});
 
 /// The name under which one running copy claims the list kept for the program folder `finalFolder`, given as the
 /// system resolves it (links followed; on Windows also in the one letter case in which the file system compares):

@@ -138,6 +138,9 @@ public:
     /// The user's own folder for the list, used where the user may not write beside the executable
     /// ("~/.config/selvatro", "%APPDATA%\\Selvatro"); empty when the system names none.
     virtual std::string userListFolder() const = 0;
+    /// The folders of the lists that the machine keeps for every user who has none of their own, most preferred
+    /// first ("/etc/xdg/selvatro"); none where the system keeps no such folder apart from the program's.
+    virtual std::vector<std::string> machineListFolders() const { return {}; }
 };
 
 /// Starting other programs.

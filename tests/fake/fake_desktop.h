@@ -177,6 +177,7 @@ struct Profile {
     std::string executableName = "selvatro";
     std::string rootFolder = "/";
     std::string userListFolder = "/home/anne/.config/selvatro";
+    std::vector<std::string> machineListFolders{"/etc/xdg/selvatro"};
     /// The English name of the user's language; nothing when the platform knows none.
     std::optional<std::string> language = std::string("English");
     std::string decimalSeparator = ".";
@@ -192,6 +193,7 @@ struct Profile {
         p.executableName = "Selvatro.exe";
         p.rootFolder = "C:\\";
         p.userListFolder = "C:\\Users\\anne\\AppData\\Roaming\\Selvatro";
+        p.machineListFolders.clear();
         return p;
     }
 };
@@ -207,6 +209,7 @@ public:
     std::string executableName() const override { return profile_.executableName; }
     std::string rootFolder() const override { return profile_.rootFolder; }
     std::string userListFolder() const override { return profile_.userListFolder; }
+    std::vector<std::string> machineListFolders() const override { return profile_.machineListFolders; }
 
 private:
     const Profile& profile_;

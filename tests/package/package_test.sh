@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Usage: package_test.sh BUILD_DIR PUBLISHER_URL INSTALL_PREFIX SANITIZE
+# Usage: package_test.sh BUILD_DIR PUBLISHER_URL INSTALL_PREFIX SANITIZE HARDENING VERSION
 set -euo pipefail
-build=$1 url=$2 prefix=$3 sanitize=$4
+build=$1 url=$2 prefix=$3 sanitize=$4 hardening=$5 version=$6
+sources=$(cd "$(dirname "$0")/../.." && pwd)
 
 if [ "$sanitize" = "ON" ]; then
     echo "skipped: a sanitizer build is not packaged"
     exit 77
 fi
-for tool in cpack dpkg-deb desktop-file-validate appstreamcli setpriv; do
-    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+for tool in cpack dpkg-deb dpkg-parsechangelog desktop-file-validate appstreamcli setpriv lintian rpmbuild rpm rpmlint; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
 done
 
 # wait_for, $patience and reap come from the shell tests' library; the checks here are this script's own.
@@ -29,11 +30,23 @@ check() {  # check DESCRIPTION COMMAND...
     fi
 }
 
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
+cpack -G "DEB;RPM" --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null
 deb=$(ls "$work"/out/selvatro_*.deb)
 info=$(dpkg-deb --info "$deb")
 check "package name" grep -q '^ Package: selvatro$' <<<"$info"
 check "depends on Qt's widgets" grep -q '^ Depends:.*libqt6widgets6' <<<"$info"
+
+# Debian's own checker, at its most demanding: no error, no warning, and the hardening flags in the program.
+lintian_status=0
+lintian --fail-on error,warning -EvIL +pedantic "$deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
+echo "--- lintian -EvIL +pedantic (status $lintian_status):"
+grep -v '^N: ' "$work/lintian.log" || true
+check "lintian finds no error and no warning" test "$lintian_status" -eq 0
+if [ "$hardening" = "ON" ]; then
+    check "lintian finds the hardening flags in the program" test -z "$(grep ' hardening-' "$work/lintian.log")"
+else
+    check "lintian: the build has the hardening flags (configure with -DSELVATRO_HARDENING=ON)" false
+fi
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
@@ -46,9 +59,44 @@ for f in usr/bin/selvatro \
          usr/share/icons/hicolor/scalable/apps/selvatro.svg \
          usr/share/doc/selvatro/README.md \
          usr/share/doc/selvatro/README.html \
-         usr/share/doc/selvatro/docs/window-en.png; do
+         usr/share/doc/selvatro/docs/window-en.png \
+         usr/share/doc/selvatro/copyright \
+         usr/share/doc/selvatro/changelog.gz \
+         usr/share/man/man1/selvatro.1.gz; do
     check "installs /$f" test -s "$root/$f"
 done
+check "only this desktop's pictures: $(cd "$root/usr/share/doc/selvatro/docs" && ls | grep win32 | head -3)" \
+    test -z "$(ls "$root/usr/share/doc/selvatro/docs" | grep win32)"
+check "the changelog's last entry is this version" \
+    test "$(zcat "$root/usr/share/doc/selvatro/changelog.gz" | dpkg-parsechangelog -l- -SVersion)" = "$version"
+# Compressed without a name or a time inside, so that each build gives the same bytes.
+check "the changelog is compressed reproducibly" \
+    cmp -s <(gzip -9n -c "$sources/packaging/linux/changelog") "$root/usr/share/doc/selvatro/changelog.gz"
+manual=$root/usr/share/man/man1/selvatro.1.gz
+check "the manual page renders without a warning: $(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z "$manual" 2>&1 >/dev/null)" \
+    test -z "$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z "$manual" 2>&1 >/dev/null)"
+check "the manual page names the machine-wide list and the exit statuses" \
+    test "$(zcat "$manual" | grep -cE '/etc/xdg/selvatro/selvatro|^\.SH "?EXIT STATUS')" -ge 2
+
+# The RPM: the same files, Requires found from the program's libraries, and rpmlint finds no error.
+rpm=$(ls "$work"/out/selvatro-*.rpm)
+check "the RPM is named for its version: $(basename "$rpm")" test "$(basename "$rpm")" = "selvatro-$version-1.$(uname -m).rpm"
+rpmlint "$rpm" >"$work/rpmlint.log" 2>&1 || true
+echo "--- rpmlint:"
+cat "$work/rpmlint.log"
+# An RPM is signed by whoever distributes it, with their own key (scripts/package.sh does it when given one): the
+# missing signature is the one error that a build can leave.
+check "rpmlint ran" grep -qE '^ *1 packages and 0 specfiles checked' "$work/rpmlint.log"
+check "rpmlint finds no error but the missing signature" \
+    test -z "$(grep -E ': E: ' "$work/rpmlint.log" | grep -vE ': E: no-signature$')"
+files_of_deb() { dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort; }
+files_of_rpm() { rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$rpm" 2>/dev/null | grep -v '^d' | cut -d' ' -f2- | sort; }
+check "the RPM holds the Debian package's files: $(diff <(files_of_deb) <(files_of_rpm) | head -5 | tr '\n' ' ')" \
+    cmp -s <(files_of_deb) <(files_of_rpm)
+check "the RPM owns no folder of the system's: $(rpm -qlp "$rpm" 2>/dev/null | grep -vE '/selvatro|selvatro[.-]' | head -3)" \
+    test -z "$(rpm -qlp "$rpm" 2>/dev/null | grep -vE '/selvatro|selvatro[.-]')"
+check "the RPM requires Qt's widgets library" grep -q '^libQt6Widgets\.so\.6' <(rpm -qpR "$rpm" 2>/dev/null)
+
 check "menu entry validates" desktop-file-validate "$root/usr/share/applications/selvatro.desktop"
 check "metainfo validates" appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.selvatro.Selvatro.metainfo.xml"
 if [ "$prefix" = "/usr" ]; then
@@ -65,7 +113,8 @@ chown 65534:65534 "$home"
 (
     cd "$home"
     exec setpriv --reuid=65534 --regid=65534 --clear-groups \
-        env -i HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
+        env -i HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CONFIG_DIRS="$work/xdg" XDG_RUNTIME_DIR="$home" \
+        QT_QPA_PLATFORM=offscreen \
         "$root/usr/bin/selvatro"
 ) >"$work/out.log" 2>&1 &
 pid=$!

@@ -22,26 +22,30 @@ using test::Sandbox;
 using test::WriteFile;
 using test::WriteRecorder;
 
+constexpr const char* kComments =
+    "Comment=Starts your programs one after another after you log on\n"
+    "Comment[fr]=Démarre vos programmes l'un après l'autre à l'ouverture de session\n";
+
 TEST(AutostartShortcuts, WritesTheEntryForEitherFolderName) {
     Sandbox box;
     const std::string config = box.path() + "/config";  // not there yet: made on the way
     AutostartShortcuts shortcuts(config);
     const std::string entry = config + "/autostart/Selvatro.desktop";
-    const std::string expected =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Selvatro\n"
-        "Comment=Starts your programs one after another after you log on\n"
-        "Exec=\"/usr/local/bin/selvatro\"\n"
-        "TryExec=/usr/local/bin/selvatro\n"
-        "Icon=selvatro\n"
-        "Terminal=false\n"
-        "X-GNOME-Autostart-enabled=true\n";
+    const std::string expected = std::string(
+                                     "[Desktop Entry]\n"
+                                     "Type=Application\n"
+                                     "Name=Selvatro\n") +
+                                 kComments +
+                                 "Exec=\"/usr/local/bin/selvatro\"\n"
+                                 "TryExec=/usr/local/bin/selvatro\n"
+                                 "Icon=selvatro\n"
+                                 "Terminal=false\n"
+                                 "X-GNOME-Autostart-enabled=true\n";
     EXPECT_EQ(shortcuts.createShellLink("\\Startup", "Selvatro", "/usr/local/bin/selvatro", ""), 1);
     EXPECT_EQ(ReadFile(entry), expected);
 
-    // Replaced whole, whatever was there.
-    WriteFile(entry, "[Desktop Entry]\nNoDisplay=true\nExec=/bin/false\n" + std::string(4000, '#'));
+    // Replaced whole when what is there is no desktop entry.
+    WriteFile(entry, "NoDisplay=true\nExec=/bin/false\n" + std::string(4000, '#'));
     EXPECT_EQ(shortcuts.createShellLink("\\Démarrage", "Selvatro", "/usr/local/bin/selvatro", ""), 1);
     EXPECT_EQ(ReadFile(entry), expected);
     EXPECT_EQ(test::FolderEntries(config + "/autostart"), std::vector<std::string>{"Selvatro.desktop"});
@@ -56,52 +60,61 @@ TEST(AutostartShortcuts, WritesTheEntryForEitherFolderName) {
         << *ReadFile(entry);
 }
 
-// The user switched the entry off in the desktop's settings: each start rewrites the entry, the switches stay as the
-// user left them, and everything else is ours again.
-TEST(AutostartShortcuts, TheDesktopsSwitchOffKeysStayAsTheUserLeftThem) {
+// Each start rewrites the entry's own keys (Type, Name, Comment and its French, Exec, TryExec, Icon) where they
+// stand; what the user or the desktop's settings put there stays as it was: a switch turned off, a start delay,
+// OnlyShowIn, translations, comments, other groups. Only what is no desktop entry of ours is replaced whole.
+TEST(AutostartShortcuts, EverythingButItsOwnKeysStaysAsTheUserLeftIt) {
     Sandbox box;
     AutostartShortcuts shortcuts(box.path());
     const std::string entry = box.make("autostart") + "/Selvatro.desktop";
-    const std::string ours =
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Selvatro\n"
-        "Comment=Starts your programs one after another after you log on\n"
-        "Exec=\"/usr/bin/selvatro\"\n"
-        "TryExec=/usr/bin/selvatro\n"
-        "Icon=selvatro\n"
-        "Terminal=false\n";
+    const std::string fresh = std::string("[Desktop Entry]\nType=Application\nName=Selvatro\n") + kComments +
+                              "Exec=\"/usr/bin/selvatro\"\nTryExec=/usr/bin/selvatro\nIcon=selvatro\nTerminal=false\n"
+                              "X-GNOME-Autostart-enabled=true\n";
+    std::string off = fresh;
+    off.replace(off.find("=true"), 5, "=false");
     struct Case {
+        const char* what;
         std::string old;
-        std::string switches;  // what follows our own keys
+        std::string written;
+        bool valid;  // whether desktop-file-validate passes what is written
     };
     const Case cases[] = {
-        {"[Desktop Entry]\nName=Old\nExec=/bin/false\nHidden=true\n",  // Xfce, KDE Plasma, LXQt
-         "X-GNOME-Autostart-enabled=true\nHidden=true\n"},
-        {ours + "X-GNOME-Autostart-enabled=false\n",  // GNOME, Cinnamon
-         "X-GNOME-Autostart-enabled=false\n"},
-        {"# edited\n[Desktop Entry]\nHidden=false\nX-MATE-Autostart-enabled=false\nName[fr]=Vieux\n"
-         "X-GNOME-Autostart-enabled=false\nX-KDE-autostart-enabled = 0\n",
-         "X-GNOME-Autostart-enabled=false\nHidden=false\nX-MATE-Autostart-enabled=false\nX-KDE-autostart-enabled="
-         "false\n"},
-        // What no desktop reads as a switch is not kept: a value that is no boolean, a translation, another group.
-        {"[Desktop Entry]\nHidden=ture\nHidden[fr]=true\nX-Autostart-enabled=false\nX-GNOME-Autostart-enabled=\n"
-         "[Desktop Action off]\nHidden=true\n",
-         "X-GNOME-Autostart-enabled=true\n"},
-        {"Hidden=true\n", "X-GNOME-Autostart-enabled=true\n"},  // no group: no desktop entry
-        {std::string("\xFF\xFE[\0D\0", 6), "X-GNOME-Autostart-enabled=true\n"},
+        {"switched off in Xfce, KDE Plasma or LXQt", "[Desktop Entry]\nName=Old\nExec=/bin/false\nHidden=true\n",
+         std::string("[Desktop Entry]\nName=Selvatro\nExec=\"/usr/bin/selvatro\"\nHidden=true\nType=Application\n") +
+             kComments + "TryExec=/usr/bin/selvatro\nIcon=selvatro\nTerminal=false\nX-GNOME-Autostart-enabled=true\n",
+         true},
+        {"switched off in GNOME or Cinnamon", off, off, true},
+        {"edited by hand: a start delay, OnlyShowIn, translations, a comment, another group",
+         "# mine\n[Desktop Entry]\nName=Old\nName[fr]=Vieux\nExec=/bin/false\nComment[fr]=Ancien\n"
+         "Comment[de]=Startet Programme\nOnlyShowIn=GNOME;XFCE;\nX-GNOME-Autostart-Delay=30\n"
+         "X-GNOME-Autostart-enabled=false\nTerminal=true\nX-KDE-autostart-enabled = 0\n\n[X-Notes]\nSeen=yes\n",
+         "# mine\n[Desktop Entry]\nName=Selvatro\nName[fr]=Vieux\nExec=\"/usr/bin/selvatro\"\n"
+         "Comment[fr]=Démarre vos programmes l'un après l'autre à l'ouverture de session\n"
+         "Comment[de]=Startet Programme\nOnlyShowIn=GNOME;XFCE;\nX-GNOME-Autostart-Delay=30\n"
+         "X-GNOME-Autostart-enabled=false\nTerminal=true\nX-KDE-autostart-enabled = 0\nType=Application\n"
+         "Comment=Starts your programs one after another after you log on\nTryExec=/usr/bin/selvatro\n"
+         "Icon=selvatro\n\n[X-Notes]\nSeen=yes\n",
+         true},
+        {"a value no desktop reads is the user's all the same",
+         "[Desktop Entry]\nHidden=ture\nX-GNOME-Autostart-enabled=\n",
+         std::string("[Desktop Entry]\nHidden=ture\nX-GNOME-Autostart-enabled=\nType=Application\nName=Selvatro\n") +
+             kComments + "Exec=\"/usr/bin/selvatro\"\nTryExec=/usr/bin/selvatro\nIcon=selvatro\nTerminal=false\n",
+         false},
+        {"no group: no desktop entry", "Hidden=true\n", fresh, true},
+        {"another group first: no desktop entry", "[X-Notes]\nSeen=yes\n[Desktop Entry]\nHidden=true\n", fresh, true},
+        {"not UTF-8", std::string("\xFF\xFE[\0D\0", 6), fresh, true},
+        {"larger than any entry", "[Desktop Entry]\nHidden=true\n#" + std::string(70 * 1024, '#') + "\n", fresh, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.old);
+        SCOPED_TRACE(c.what);
         WriteFile(entry, c.old);
         ASSERT_EQ(shortcuts.createShellLink("\\Startup", "Selvatro", "/usr/bin/selvatro", ""), 1);
-        EXPECT_EQ(ReadFile(entry), ours + c.switches);
+        EXPECT_EQ(ReadFile(entry), c.written);
         const test::Outcome verdict = test::RunCommand(DESKTOP_FILE_VALIDATE " '" + entry + "'");
-        EXPECT_EQ(verdict.status, 0) << verdict.output;
-        EXPECT_EQ(verdict.output, "");
+        EXPECT_EQ(verdict.status == 0 && verdict.output.empty(), c.valid) << verdict.output;
         // The next start finds the entry as it would write it.
         ASSERT_EQ(shortcuts.createShellLink("\\Démarrage", "Selvatro", "/usr/bin/selvatro", ""), 1);
-        EXPECT_EQ(ReadFile(entry), ours + c.switches);
+        EXPECT_EQ(ReadFile(entry), c.written);
     }
 }
 

@@ -278,25 +278,33 @@ TEST(PosixFiles, WhatIsNotARegularFileIsNeitherReadNorReplaced) {
 }
 
 // A system-wide install: the executable's folder belongs to root, the user keeps the list in the per-user folder.
-// Each session settles the place as a start does and saves as the end does, on the real system.
+// Each session settles the place as a start does, with the machine's list folders that XDG_CONFIG_DIRS names, and
+// saves as the end does, on the real system.
 TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
     Sandbox box;
     const std::string bin = box.make("bin");
     const std::string home = box.make("home");
+    const std::string site = box.make("site/selvatro");
+    const std::string xdg = box.make("xdg/selvatro");
     chown(home.c_str(), 65534, 65534);
     chmod(bin.c_str(), 0555);  // for a test run by someone other than root
     const std::string perUser = home + "/.config/selvatro";
     const std::string beside = bin + "/selvatro.cfg";
-    WriteFile(beside, "shipped");
+    WriteFile(beside, "beside");
+    WriteFile(xdg + "/selvatro.cfg", "machine");
+    std::filesystem::create_directory(site + "/selvatro.cfg");  // no list: the next folder's is read
 
     const auto session = [&](const std::optional<std::string>& save) {
         return InChild(
             [&] {
+                setenv("XDG_CONFIG_DIRS",
+                       (box.path() + "/none:relative:" + box.path() + "/site/:" + box.path() + "/xdg").c_str(), 1);
                 PosixFiles files;
-                const ListPlace place = SettleListPlace(files, bin, perUser, "selvatro.cfg");
-                std::string seen = place.read == beside                      ? "beside:"
+                const ListPlace place =
+                    SettleListPlace(files, bin, perUser, "selvatro.cfg", PosixAppFacts().machineListFolders());
+                std::string seen = place.read == xdg + "/selvatro.cfg"       ? "machine:"
                                    : place.read == perUser + "/selvatro.cfg" ? "own:"
-                                                                             : "?:";
+                                                                             : "?" + place.read + ":";
                 seen += Text(files.readText(place.read)).value_or("(nothing)");
                 if (save) {
                     files.makeFolder(place.userFolder);
@@ -307,19 +315,22 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
             true);
     };
 
-    // First run: read from beside the executable, written to the per-user folder, made private on the way.
-    EXPECT_EQ(session("mine"), "beside:shipped > own");
-    EXPECT_EQ(ReadFile(beside), "shipped");
+    // First run: read from the machine's list, written to the per-user folder, made private on the way; the file
+    // beside the executable is never read.
+    EXPECT_EQ(session("mine"), "machine:machine > own");
+    EXPECT_EQ(ReadFile(xdg + "/selvatro.cfg"), "machine");
     EXPECT_EQ(ReadFile(perUser + "/selvatro.cfg"), "mine");
     EXPECT_EQ(ModeOf(home + "/.config"), 0700u);
     EXPECT_EQ(ModeOf(perUser), 0700u);
 
-    // From then on the per-user copy is the list, also when the shipped one goes.
+    // From then on the per-user copy is the list, also when the machine's one goes.
     EXPECT_EQ(session("again"), "own:mine > own");
-    chmod(bin.c_str(), 0755);
-    std::filesystem::remove(beside);
-    chmod(bin.c_str(), 0555);
+    std::filesystem::remove(xdg + "/selvatro.cfg");
     EXPECT_EQ(session(std::nullopt), "own:again > own");
+
+    // No list anywhere for a new user: the user's own place, empty, and still not the file beside the program.
+    std::filesystem::remove(perUser + "/selvatro.cfg");
+    EXPECT_EQ(session(std::nullopt), "own:(nothing) > own");
 
     // The file services themselves use every path where it is: nothing beside the executable is ever redirected
     // to the per-user folder, whatever it holds under that name.
@@ -337,6 +348,31 @@ TEST(PosixFiles, AListBesideAnExecutableTheUserCannotWriteIsKeptPerUser) {
               "no");
     EXPECT_EQ(asUser([&](PosixFiles& f) { return (f.replaceText(bin + "/tool", "x"), std::string("written")); }),
               "exception: Permission denied");
+}
+
+// The machine's folders in their order of preference, as the base directory rules read XDG_CONFIG_DIRS.
+TEST(ConfigDirs, TheAbsoluteFoldersOfXdgConfigDirsElseEtcXdg) {
+    const struct {
+        const char* value;  // nullptr: unset
+        std::vector<std::string> folders;
+    } cases[] = {
+        {nullptr, {"/etc/xdg"}},
+        {"", {"/etc/xdg"}},
+        {"/etc/site:/etc/xdg", {"/etc/site", "/etc/xdg"}},
+        {"relative:/etc/site/::/", {"/etc/site", ""}},  // the root: "" before "/selvatro"
+        {"relative:also/relative", {"/etc/xdg"}},
+    };
+    const char* saved = std::getenv("XDG_CONFIG_DIRS");
+    const std::string kept = saved != nullptr ? saved : "";
+    for (const auto& c : cases) {
+        c.value != nullptr ? setenv("XDG_CONFIG_DIRS", c.value, 1) : unsetenv("XDG_CONFIG_DIRS");
+        EXPECT_EQ(ConfigDirs(), c.folders) << (c.value != nullptr ? c.value : "(unset)");
+    }
+    saved != nullptr ? setenv("XDG_CONFIG_DIRS", kept.c_str(), 1) : unsetenv("XDG_CONFIG_DIRS");
+    setenv("XDG_CONFIG_DIRS", "/etc/site:/etc/xdg", 1);
+    EXPECT_EQ(PosixAppFacts().machineListFolders(),
+              (std::vector<std::string>{"/etc/site/selvatro", "/etc/xdg/selvatro"}));
+    saved != nullptr ? setenv("XDG_CONFIG_DIRS", kept.c_str(), 1) : unsetenv("XDG_CONFIG_DIRS");
 }
 
 TEST(PosixFiles, AWritableExecutableFolderKeepsTheListBesideIt) {

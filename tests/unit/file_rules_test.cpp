@@ -5,6 +5,7 @@
 #include <chrono>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "fake/fake_desktop.h"
 #include "platform/file_rules.h"
@@ -92,6 +93,65 @@ TEST(SettleListPlace, BesideTheProgramWhenItsFolderCanBeWrittenElseTheUsersOwn) 
         EXPECT_EQ(files.writabilityChecks, c.user.empty() ? 0 : 1) << c.what;
         EXPECT_EQ(files.writes, 0) << c.what;
     }
+}
+
+// An installed program on a desktop that keeps the machine's lists apart from the programs (Linux: each folder of
+// XDG_CONFIG_DIRS): the first of them holding a list stands for the user's until the user has one; the folder of
+// the program is never read, whatever lies there.
+TEST(SettleListPlace, TheMachinesListServesAUserWhoHasNone) {
+    const std::string own = "/home/anne/.config/selvatro/selvatro.cfg";
+    const std::string user = "/home/anne/.config/selvatro";
+    struct Case {
+        const char* what;
+        std::vector<std::string> machine;  // the machine's list folders, most preferred first
+        std::vector<std::string> present;  // the files that stand there (a trailing "/" for a folder)
+        std::string read;
+    };
+    const Case cases[] = {
+        {"the first folder that holds a list",
+         {"/etc/site/selvatro", "/etc/xdg/selvatro"},
+         {"/etc/xdg/selvatro/selvatro.cfg", "/usr/bin/selvatro.cfg"},
+         "/etc/xdg/selvatro/selvatro.cfg"},
+        {"the more preferred of two",
+         {"/etc/site/selvatro", "/etc/xdg/selvatro"},
+         {"/etc/site/selvatro/selvatro.cfg", "/etc/xdg/selvatro/selvatro.cfg"},
+         "/etc/site/selvatro/selvatro.cfg"},
+        {"a folder by the list's name is no list: the next folder's is read",
+         {"/etc/site/selvatro", "/etc/xdg/selvatro"},
+         {"/etc/site/selvatro/selvatro.cfg/", "/etc/xdg/selvatro/selvatro.cfg"},
+         "/etc/xdg/selvatro/selvatro.cfg"},
+        {"the user's own list comes first", {"/etc/xdg/selvatro"}, {"/etc/xdg/selvatro/selvatro.cfg", own}, own},
+        {"no list anywhere but beside the program: the user's place, empty",
+         {"/etc/xdg/selvatro"},
+         {"/usr/bin/selvatro.cfg"},
+         own},
+        {"no machine folder named: the list beside the program serves",
+         {},
+         {"/etc/xdg/selvatro/selvatro.cfg", "/usr/bin/selvatro.cfg"},
+         "/usr/bin/selvatro.cfg"},
+    };
+    for (const Case& c : cases) {
+        fake::Profile profile;
+        fake::FakeFiles files(profile);
+        files.readOnlyFolders.insert("/usr/bin");
+        for (const std::string& path : c.present) {
+            if (path.ends_with('/')) {
+                files.folders.insert(path.substr(0, path.size() - 1));
+            } else {
+                files.files[path] = "";
+            }
+        }
+        EXPECT_EQ(SettleListPlace(files, "/usr/bin", user, "selvatro.cfg", c.machine), (ListPlace{c.read, own, user}))
+            << c.what;
+        EXPECT_EQ(files.writes, 0) << c.what;
+    }
+
+    // A copy in a folder of the user's keeps its list beside it, as everywhere.
+    fake::Profile profile;
+    fake::FakeFiles files(profile);
+    files.files["/etc/xdg/selvatro/selvatro.cfg"] = "";
+    EXPECT_EQ(SettleListPlace(files, "/home/anne/bin", user, "selvatro.cfg", {"/etc/xdg/selvatro"}).read,
+              "/home/anne/bin/selvatro.cfg");
 }
 
 TEST(SettleListPlace, AFolderByTheNameOfTheUsersListIsNoListToRead) {

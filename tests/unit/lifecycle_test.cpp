@@ -241,52 +241,74 @@ TEST(Quitter, AFailedSaveNamesTheFileReallyWrittenAndClaimsOnlyWhatIsTrue) {
     }
 }
 
-// An installed program: its folder is not the user's. Run after run, as the user sees it.
+// An installed program: its folder is not the user's. Run after run, as the user sees it: the list that the machine
+// keeps for every user (on Linux in /etc/xdg; on Windows beside a per-machine install) until the user has one.
 TEST(ListPlace, AnInstalledProgramKeepsEachUsersListInTheUsersFolder) {
-    const std::string shipped = "/usr/bin/selvatro.cfg";
-    const std::string own = "/home/anne/.config/selvatro/selvatro.cfg";
-    Profile installed;
-    installed.folder = "/usr/bin";
-    std::map<std::string, std::string> disk{{shipped, "\"/bin/shipped\",\"5\"\r\n"}};
-    struct Run {
-        const char* what;
-        std::string typed;  ///< the path typed into the second row; empty for none
-        std::string loaded;
-        std::string readFrom;
+    struct Desktop {
+        Profile installed;
+        std::string shipped;  ///< the machine's list
+        std::string ignored;  ///< a list that is never read; empty for none
+        std::string own;
     };
-    const Run runs[] = {
-        {"first run: the shipped list is shown, and saved as the user's own", "", "/bin/shipped/5|/", shipped},
-        {"a change goes to the user's list", "/bin/mine", "/bin/shipped/5|/", own},
-        {"from then on the user's list is the list", "", "/bin/shipped/5|/bin/mine/6", own},
+    Profile onLinux;
+    onLinux.folder = "/usr/bin";
+    Profile onWindows = Profile::Windows();
+    onWindows.folder = "C:\\Program Files\\Selvatro";
+    const Desktop desktops[] = {
+        {onLinux, "/etc/xdg/selvatro/selvatro.cfg", "/usr/bin/selvatro.cfg",
+         "/home/anne/.config/selvatro/selvatro.cfg"},
+        {onWindows, "C:\\Program Files\\Selvatro\\selvatro.cfg", "",
+         "C:\\Users\\anne\\AppData\\Roaming\\Selvatro\\selvatro.cfg"},
     };
-    for (const Run& run : runs) {
-        FakeDesktop d(installed);
-        d.files.files = disk;
-        d.files.readOnlyFolders.insert("/usr/bin");
-        d.start();
-        EXPECT_EQ(d.row(0) + "|" + d.row(1), run.loaded) << run.what;
-        if (!run.typed.empty()) {
-            d.text1[1]->setText(run.typed);
+    for (const Desktop& desktop : desktops) {
+        SCOPED_TRACE(desktop.shipped);
+        const std::string& shipped = desktop.shipped;
+        const std::string& own = desktop.own;
+        std::map<std::string, std::string> disk{{shipped, "\"/bin/shipped\",\"5\"\r\n"}};
+        if (!desktop.ignored.empty()) {
+            disk[desktop.ignored] = "\"/bin/ignored\",\"4\"\r\n";
         }
-        d.close();
-        EXPECT_EQ(d.process.exitStatus, 0) << run.what;
-        EXPECT_EQ(d.files.writabilityChecks, 1) << run.what << ": the folder is tested once a run";
-        EXPECT_EQ(d.files.files.at(shipped), disk.at(shipped)) << run.what << ": the shipped list is never written";
-        EXPECT_EQ(d.files.writes, 1) << run.what;
-        EXPECT_EQ(d.files.madeFolders, std::vector<std::string>{"/home/anne/.config/selvatro"}) << run.what;
-        EXPECT_EQ(d.files.encodingSources.at(own), run.readFrom) << run.what;
-        EXPECT_EQ(d.files.files.at(own).substr(0, 20), "\"/bin/shipped\",\"5\"\r\n") << run.what;
-        disk = d.files.files;
-    }
-    ASSERT_EQ(disk.count(own), 1u);
+        struct Run {
+            const char* what;
+            std::string typed;  ///< the path typed into the second row; empty for none
+            std::string loaded;
+            std::string readFrom;
+        };
+        const Run runs[] = {
+            {"first run: the machine's list is shown, and saved as the user's own", "", "/bin/shipped/5|/", shipped},
+            {"a change goes to the user's list", "/bin/mine", "/bin/shipped/5|/", own},
+            {"from then on the user's list is the list", "", "/bin/shipped/5|/bin/mine/6", own},
+        };
+        for (const Run& run : runs) {
+            FakeDesktop d(desktop.installed);
+            d.files.files = disk;
+            d.files.readOnlyFolders.insert(desktop.installed.folder);
+            d.start();
+            EXPECT_EQ(d.row(0) + "|" + d.row(1), run.loaded) << run.what;
+            if (!run.typed.empty()) {
+                d.text1[1]->setText(run.typed);
+            }
+            d.close();
+            EXPECT_EQ(d.process.exitStatus, 0) << run.what;
+            EXPECT_EQ(d.files.writabilityChecks, 1) << run.what << ": the folder is tested once a run";
+            EXPECT_EQ(d.files.files.at(shipped), disk.at(shipped))
+                << run.what << ": the machine's list is never written";
+            EXPECT_EQ(d.files.writes, 1) << run.what;
+            EXPECT_EQ(d.files.madeFolders, std::vector<std::string>{desktop.installed.userListFolder}) << run.what;
+            EXPECT_EQ(d.files.encodingSources.at(own), run.readFrom) << run.what;
+            EXPECT_EQ(d.files.files.at(own).substr(0, 20), "\"/bin/shipped\",\"5\"\r\n") << run.what;
+            disk = d.files.files;
+        }
+        ASSERT_EQ(disk.count(own), 1u);
 
-    // Once the user's list is there, it is what is loaded, even when the shipped one differs.
-    disk[own] = "\"/bin/own\",\"7\"\r\n";
-    FakeDesktop later(installed);
-    later.files.files = disk;
-    later.files.readOnlyFolders.insert("/usr/bin");
-    later.start();
-    EXPECT_EQ(later.row(0), "/bin/own/7");
+        // Once the user's list is there, it is what is loaded, even when the machine's one differs.
+        disk[own] = "\"/bin/own\",\"7\"\r\n";
+        FakeDesktop later(desktop.installed);
+        later.files.files = disk;
+        later.files.readOnlyFolders.insert(desktop.installed.folder);
+        later.start();
+        EXPECT_EQ(later.row(0), "/bin/own/7");
+    }
 }
 
 // A list that cannot be read names the file that was read: the user's own where that is the list.

@@ -1,7 +1,9 @@
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
@@ -68,6 +70,36 @@ std::string PosixAppFacts::rootFolder() const {
 
 std::string PosixAppFacts::userListFolder() const {
     return ConfigHome() + "/selvatro";
+}
+
+std::vector<std::string> PosixAppFacts::machineListFolders() const {
+    std::vector<std::string> folders = ConfigDirs();
+    for (std::string& folder : folders) {
+        folder.append("/selvatro");
+    }
+    return folders;
+}
+
+std::vector<std::string> ConfigDirs() {
+    std::vector<std::string> folders;
+    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+    std::string_view rest = dirs != nullptr ? dirs : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        std::string_view folder = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        while (folder.size() > 1 && folder.back() == '/') {
+            folder.remove_suffix(1);
+        }
+        // A relative folder is no folder of the machine's: the base directory rules say to ignore it.
+        if (!folder.empty() && folder.front() == '/') {
+            folders.emplace_back(folder == "/" ? std::string_view() : folder);
+        }
+    }
+    if (folders.empty()) {
+        folders.emplace_back("/etc/xdg");
+    }
+    return folders;
 }
 
 }  // namespace selvatro::platform::posix

@@ -2,7 +2,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
@@ -89,64 +89,98 @@ bool FitsInEntry(std::string_view text) {
     return true;
 }
 
-// The keys by which a desktop's own start-up settings switch an entry off while leaving it in place: Hidden (the
-// autostart rules' own, written by Xfce, KDE Plasma and LXQt) and X-<desktop>-Autostart-enabled (GNOME, Cinnamon,
-// Budgie and Pantheon write X-GNOME-, MATE X-MATE-; X-KDE- and X-XFCE- spellings exist too).
-bool IsSwitchOffKey(std::string_view key) {
-    if (key == "Hidden") {
-        return true;
-    }
-    constexpr std::string_view kPrefix = "X-";
-    constexpr std::string_view kSuffix = "-autostart-enabled";
-    if (key.size() <= kPrefix.size() + kSuffix.size() || key.substr(0, kPrefix.size()) != kPrefix) {
-        return false;
-    }
-    const std::string_view desktop = key.substr(kPrefix.size(), key.size() - kPrefix.size() - kSuffix.size());
-    for (const char c : desktop) {
-        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '-') {
-            return false;
-        }
-    }
-    std::string suffix(key.substr(key.size() - kSuffix.size()));
-    for (char& c : suffix) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return suffix == kSuffix;
-}
+constexpr std::string_view kEntryGroup = "[Desktop Entry]";
 
-struct Switch {
-    std::string key;
-    bool on;
-};
-
-// The switch-off keys that the user's copy of the entry holds, in its order. A value that is no boolean counts for
-// nothing with the desktops either, and is dropped; so is everything when the file is no desktop entry at all.
-std::vector<Switch> SwitchesOf(const std::string& entryPath) {
-    // A desktop entry is a few hundred bytes; a huge file at that name is no entry of ours to learn from.
+// The user's copy of the entry when it is one to build on: a desktop entry whose first group is the entry's own.
+// Nothing when there is none yet, or when what stands there is too large for an entry, not UTF-8, not a key file,
+// or has another group first (no desktop reads it): the entry is then made whole.
+std::optional<std::string> UsersEntry(const std::string& entryPath) {
+    // A desktop entry is a few hundred bytes; a huge file at that name is no entry of ours to keep.
     constexpr std::size_t kLargestEntry = 64 * 1024;
-    const std::optional<std::string> old = ReadRegularFile(entryPath, kLargestEntry);
-    if (!old) {
-        return {};
+    std::optional<std::string> old = ReadRegularFile(entryPath, kLargestEntry + 1);
+    if (!old || old->size() > kLargestEntry || !IsValidUtf8(*old)) {
+        return std::nullopt;
     }
     const std::unique_ptr<GKeyFile, decltype(&g_key_file_free)> file(g_key_file_new(), g_key_file_free);
     if (!g_key_file_load_from_data(file.get(), old->data(), old->size(), G_KEY_FILE_NONE, nullptr)) {
-        return {};
+        return std::nullopt;
     }
-    gchar** keys = g_key_file_get_keys(file.get(), G_KEY_FILE_DESKTOP_GROUP, nullptr, nullptr);
-    std::vector<Switch> switches;
-    for (gchar** key = keys; key != nullptr && *key != nullptr; ++key) {
-        if (!IsSwitchOffKey(*key)) {
+    gchar* first = g_key_file_get_start_group(file.get());
+    const bool ours = first != nullptr && std::string_view(first) == G_KEY_FILE_DESKTOP_GROUP;
+    g_free(first);
+    return ours ? std::move(old) : std::nullopt;
+}
+
+struct EntryKey {
+    std::string_view key;
+    std::string value;  ///< escaped as the entry's values are
+    bool ours;          ///< always written; else written only where the entry lacks the key
+};
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// `old` (the user's entry; empty for none) with `keys` written into its desktop entry group, line by line, so that
+// every other line stays as the user wrote it, the desktops' start-up settings (Hidden, X-GNOME-Autostart-enabled)
+// and the user's own edits (OnlyShowIn, a start delay, translations, comments, other groups) among them. A key of
+// ours keeps its place; one that is missing follows the group's last key; a repeat of one is dropped.
+std::string MergeEntry(std::string_view old, const std::vector<EntryKey>& keys) {
+    std::vector<bool> seen(keys.size(), false);
+    std::string out;
+    std::size_t insertAt = std::string::npos;
+    bool inEntry = false;
+    bool entrySeen = false;
+    if (old.empty()) {
+        old = kEntryGroup;
+    }
+    while (!old.empty()) {
+        const std::size_t end = old.find('\n');
+        const std::string_view line = old.substr(0, end);
+        old = end == std::string_view::npos ? std::string_view() : old.substr(end + 1);
+        const std::string_view text = TrimBlanks(line);
+        if (text.starts_with('[')) {
+            inEntry = !entrySeen && text == kEntryGroup;
+            entrySeen = entrySeen || inEntry;
+            out.append(line).append(1, '\n');
+            insertAt = inEntry ? out.size() : insertAt;
             continue;
         }
-        GError* error = nullptr;
-        const gboolean on = g_key_file_get_boolean(file.get(), G_KEY_FILE_DESKTOP_GROUP, *key, &error);
-        if (error == nullptr) {
-            switches.push_back({*key, on != FALSE});
+        const bool keyLine = inEntry && !text.empty() && !text.starts_with('#');
+        std::size_t own = keys.size();
+        if (keyLine) {
+            const std::string_view key = TrimBlanks(text.substr(0, text.find('=')));
+            own = static_cast<std::size_t>(
+                std::find_if(keys.begin(), keys.end(), [&](const EntryKey& k) { return k.key == key; }) - keys.begin());
         }
-        g_clear_error(&error);
+        if (own == keys.size()) {
+            out.append(line).append(1, '\n');
+        } else if (!seen[own]) {
+            seen[own] = true;
+            if (keys[own].ours) {
+                out.append(keys[own].key).append(1, '=').append(keys[own].value).append(1, '\n');
+            } else {
+                out.append(line).append(1, '\n');
+            }
+        }
+        if (keyLine) {
+            insertAt = out.size();
+        }
     }
-    g_strfreev(keys);
-    return switches;
+    std::string missing;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (!seen[i]) {
+            missing.append(keys[i].key).append(1, '=').append(keys[i].value).append(1, '\n');
+        }
+    }
+    out.insert(insertAt, missing);
+    return out;
 }
 
 }  // namespace
@@ -172,29 +206,24 @@ std::int32_t AutostartShortcuts::createShellLink(const std::string& /*folder*/, 
         if (!arguments.empty()) {
             exec += " " + arguments;
         }
-        std::string entry = "[Desktop Entry]\nType=Application\n";
-        entry += "Name=" + EscapeValue(linkName) + "\n";
-        entry += "Comment=Starts your programs one after another after you log on\n";
-        entry += "Exec=" + EscapeValue(DoublePercent(exec)) + "\n";
-        // Once the program is gone (uninstalled, moved), the desktop skips the entry instead of failing at logon.
-        entry += "TryExec=" + EscapeValue(target) + "\n";
-        entry += "Icon=selvatro\nTerminal=false\n";
         const std::string autostart = configHome_ + "/autostart";
         const std::string entryPath = autostart + "/" + linkName + ".desktop";
-        // The entry is ours, but whether it runs is the user's choice, made in the desktop's settings: a switch
-        // they turned off stays off, as Windows' start-up manager keeps its choice apart from the shortcut.
-        // GNOME's key is one that the entry always had, on by default.
-        bool gnomeOn = true;
-        std::string otherSwitches;
-        for (const Switch& kept : SwitchesOf(entryPath)) {
-            if (kept.key == "X-GNOME-Autostart-enabled") {
-                gnomeOn = kept.on;
-            } else {
-                otherSwitches += kept.key + (kept.on ? "=true\n" : "=false\n");
-            }
-        }
-        entry += gnomeOn ? "X-GNOME-Autostart-enabled=true\n" : "X-GNOME-Autostart-enabled=false\n";
-        entry += otherSwitches;
+        // Whether the entry runs is the user's choice, made in the desktop's settings: a switch they turned off
+        // stays off, as Windows' start-up manager keeps its choice apart from the shortcut. GNOME's key is one that
+        // the entry always had, on by default.
+        const std::vector<EntryKey> keys = {
+            {"Type", "Application", true},
+            {"Name", EscapeValue(linkName), true},
+            {"Comment", "Starts your programs one after another after you log on", true},
+            {"Comment[fr]", "Démarre vos programmes l'un après l'autre à l'ouverture de session", true},
+            {"Exec", EscapeValue(DoublePercent(exec)), true},
+            // Once the program is gone (uninstalled, moved), the desktop skips the entry instead of failing at logon.
+            {"TryExec", EscapeValue(target), true},
+            {"Icon", "selvatro", true},
+            {"Terminal", "false", false},
+            {"X-GNOME-Autostart-enabled", "true", false},
+        };
+        const std::string entry = MergeEntry(UsersEntry(entryPath).value_or(""), keys);
         MakeFolders(autostart, 0700);
         // At every logon but the first the entry is already in place, word for word, and is left as it is.
         ReplaceFileAtomically(entryPath, entry, 0644);

@@ -202,27 +202,6 @@ bool IsOwnEntry(const std::string& id, const EntryFacts& facts) {
 
 }  // namespace
 
-std::vector<std::string> ConfigDirs() {
-    std::vector<std::string> dirs;
-    const char* value = std::getenv("XDG_CONFIG_DIRS");
-    std::string_view rest = value != nullptr ? value : "";
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        const std::string_view dir = rest.substr(0, colon);
-        if (!dir.empty() && dir.front() == '/') {  // relative folders are to be ignored
-            dirs.emplace_back(dir);
-        }
-        if (colon == std::string_view::npos) {
-            break;
-        }
-        rest.remove_prefix(colon + 1);
-    }
-    if (dirs.empty()) {
-        dirs.emplace_back("/etc/xdg");
-    }
-    return dirs;
-}
-
 AutostartEntries::AutostartEntries(std::string configHome, std::vector<std::string> configDirs)
     : configHome_(std::move(configHome)), configDirs_(std::move(configDirs)) {}
 

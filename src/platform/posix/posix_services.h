@@ -26,6 +26,8 @@ public:
     std::string rootFolder() const override;
     /// $XDG_CONFIG_HOME/selvatro.
     std::string userListFolder() const override;
+    /// selvatro in each folder of ConfigDirs, in its order ("/etc/xdg/selvatro").
+    std::vector<std::string> machineListFolders() const override;
 
 private:
     std::string folder_;
@@ -76,9 +78,11 @@ public:
     explicit AutostartShortcuts(std::string configHome);
     /// Writes `<configHome>/autostart/<linkName>.desktop` whichever logon folder name is given ("\Startup" or
     /// "\Démarrage"); `arguments`, when not empty, follow the quoted target as they are, split at blanks
-    /// and never read as field codes. The switch-off keys of the desktops' start-up settings (Hidden,
-    /// X-GNOME-Autostart-enabled, X-MATE-Autostart-enabled, ...) keep the values that the entry held; all else is
-    /// written anew. Returns 1 when the entry is in place, 0 when it could not be written.
+    /// and never read as field codes. Only the keys that are ours are written anew (Type, Name, Exec,
+    /// TryExec, Icon, Comment and its French Comment[fr]); every other key, translation, comment and group of the
+    /// entry already there stays as it was (the desktops' switches such as Hidden or X-GNOME-Autostart-enabled, a
+    /// user's OnlyShowIn or start delay). A new entry also gets Terminal=false and X-GNOME-Autostart-enabled=true.
+    /// Returns 1 when the entry is in place, 0 when it could not be written.
     std::int32_t createShellLink(const std::string& folder, const std::string& linkName, const std::string& target,
                                  const std::string& arguments) override;
 
@@ -106,9 +110,6 @@ private:
     std::vector<std::string> configDirs_;
 };
 
-/// The folders of $XDG_CONFIG_DIRS, most important first; /etc/xdg when it names none.
-std::vector<std::string> ConfigDirs();
-
 /// The desktop's default web browser, from GIO's MIME database.
 class GioBrowser final : public Browser {
 public:
@@ -132,5 +133,9 @@ private:
 
 /// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
 std::string ConfigHome();
+
+/// The absolute folders of $XDG_CONFIG_DIRS, most preferred first, without trailing slashes (the root as ""); /etc/xdg
+/// when it is unset or names none.
+std::vector<std::string> ConfigDirs();
 
 }  // namespace selvatro::platform::posix
