@@ -15,6 +15,7 @@ packages=(
     scdoc lintian rpm rpmlint               # its manual page; Debian's checker; the RPM and its checker
     valgrind                                # the reliability tests
     dbus-daemon                             # a private session bus for the program start's tests
+    systemd dex                             # a real user manager and its autostart generator; dex
     g++-mingw-w64-x86-64-posix mingw-w64    # the Windows build
     wine wine64 locales                     # its tests (a French locale is made for one)
     nsis zip                                # the Windows installer and the portable archive
