@@ -33,7 +33,7 @@ answer() {
 
 answer version "^selvatro ${version//./\\.}\$" --version
 check "version: one line" test "$(wc -l <"$work/version.out")" -eq 1
-answer help "^Usage: selvatro \[--help \| --version\]\$" --help
+answer help "^Usage: selvatro \[--help \| --version \| --give-back\]\$" --help
 check "help: names the options and the list" grep -qE -- '--version|selvatro\.cfg' "$work/help.out"
 answer "an ignored argument first" "^selvatro ${version//./\\.}\$" extra --version
 
