@@ -11,6 +11,6 @@ cmake --build build-deb -j "$(nproc)"
 rm -f build-deb/selvatro_*.deb build-deb/selvatro-*.rpm
 (cd build-deb && cpack -G "DEB;RPM" >/dev/null)
 if [ -n "${SELVATRO_RPM_KEY:-}" ]; then
-    rpmsign --addsign --define "_gpg_name $SELVATRO_RPM_KEY" build-deb/selvatro-*.rpm >/dev/null
+    bash scripts/lib/sign-rpm.sh "$SELVATRO_RPM_KEY" build-deb/selvatro-*.rpm
 fi
 ls "$PWD"/build-deb/selvatro_*.deb "$PWD"/build-deb/selvatro-*.rpm

@@ -89,6 +89,24 @@ cat "$work/rpmlint.log"
 check "rpmlint ran" grep -qE '^ *1 packages and 0 specfiles checked' "$work/rpmlint.log"
 check "rpmlint finds no error but the missing signature" \
     test -z "$(grep -E ': E: ' "$work/rpmlint.log" | grep -vE ': E: no-signature$')"
+# The signing path: signed with a key of the publisher's (a throwaway one here, which the machines that install
+# the package would have imported), the RPM verifies, and rpmlint finds no error at all.
+export GNUPGHOME=$work/gnupg
+mkdir -m 700 "$GNUPGHOME" "$work/rpm-home"
+gpg --batch --passphrase '' --quick-gen-key 'Selvatro test signer <signer@selvatro.invalid>' rsa2048 sign never \
+    >/dev/null 2>&1
+signed=$work/signed/$(basename "$rpm")
+mkdir -p "$(dirname "$signed")"
+cp "$rpm" "$signed"
+check "the RPM is signed with the publisher's key" bash "$sources/scripts/lib/sign-rpm.sh" signer@selvatro.invalid "$signed"
+# A key database of the test's own, not the machine's.
+printf '%%_dbpath %s\n' "$work/rpm-db" >"$work/rpm-home/.rpmmacros"
+gpg --export --armor signer@selvatro.invalid >"$work/signer.asc"
+HOME=$work/rpm-home rpmkeys --import "$work/signer.asc"
+check "the signed RPM verifies" env HOME="$work/rpm-home" rpmkeys --checksig "$signed"
+HOME=$work/rpm-home rpmlint "$signed" >"$work/rpmlint-signed.log" 2>&1 || true
+check "rpmlint finds no error in the signed RPM: $(grep -E ': E: ' "$work/rpmlint-signed.log" | tr '\n' ' ')" \
+    test -z "$(grep -E ': E: ' "$work/rpmlint-signed.log")"
 files_of_deb() { dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort; }
 files_of_rpm() { rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$rpm" 2>/dev/null | grep -v '^d' | cut -d' ' -f2- | sort; }
 check "the RPM holds the Debian package's files: $(diff <(files_of_deb) <(files_of_rpm) | head -5 | tr '\n' ' ')" \
