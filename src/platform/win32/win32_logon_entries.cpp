@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_services.h"
+#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
 // Task Manager's Startup tab (and Settings' Startup apps) switch an entry without touching it: a 12-byte binary
@@ -48,22 +49,6 @@ std::wstring FileNameOf(const std::wstring& path) {
     const std::size_t at = path.find_last_of(L"\\/");
     return at == std::wstring::npos ? path : path.substr(at + 1);
 }
-
-// COM for the calling thread while this lives; a thread where it already runs keeps it as it is.
-class ComScope {
-public:
-    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 // ---- the registry ----
 
@@ -235,43 +220,11 @@ Command SplitCommand(const std::wstring& line) {
     return {text.substr(0, blank), blank == std::wstring::npos ? L"" : TrimmedStart(text.substr(blank + 1))};
 }
 
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 // Selvatro itself, under its own name or as the running copy (which the user may have renamed): a logon entry that
 // starts it is its own logon start, never one to take over.
 bool IsSelvatro(const std::wstring& program) {
     static const std::wstring self = ModulePath();
     return SameText(FileNameOf(program), L"selvatro.exe") || (!self.empty() && SameText(program, self));
-}
-
-// The program and arguments that a shortcut names, as written in it; nothing when it cannot be read.
-std::optional<Command> ReadShortcut(const std::wstring& file) {
-    const ComScope com;
-    Microsoft::WRL::ComPtr<IShellLinkW> link;
-    Microsoft::WRL::ComPtr<IPersistFile> persist;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
-        FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
-        return std::nullopt;
-    }
-    std::array<wchar_t, 32768> text{};
-    Command command;
-    if (link->GetPath(text.data(), static_cast<int>(text.size()), nullptr, SLGP_RAWPATH) == S_OK) {
-        command.program = text.data();
-    }
-    if (SUCCEEDED(link->GetArguments(text.data(), static_cast<int>(text.size())))) {
-        command.arguments = text.data();
-    }
-    return command;
 }
 
 void WriteShortcut(const std::wstring& file, const Command& command) {
@@ -455,9 +408,8 @@ std::vector<std::string> Win32LogonEntries::places() {
         bool offered = false;
         for (const RunEntry& entry : entries) {
             const std::wstring file = folder + L"\\" + entry.shortcut;
-            const std::optional<Command> written = ReadShortcut(file);
-            if (!written || written->program != entry.command.program ||
-                written->arguments != entry.command.arguments) {
+            const std::optional<ShellLinkContents> written = ReadShellLink(file);
+            if (!written || written->target != entry.command.program || written->arguments != entry.command.arguments) {
                 WriteShortcut(file, entry.command);
             }
             offered = offered || NameOnDisk(file).has_value();
@@ -499,8 +451,8 @@ std::optional<LogonEntry> Win32LogonEntries::entryOf(const std::string& file) {
         const std::wstring folder = full.substr(0, at);
         if (SameFolder(folder, startupFolder())) {
             // Selvatro's own logon shortcut, whatever program it starts, and any other that starts Selvatro.
-            const std::optional<Command> link = ReadShortcut(full);
-            if (SameText(*name, L"Selvatro.lnk") || (link && IsSelvatro(link->program))) {
+            const std::optional<ShellLinkContents> link = ReadShellLink(full);
+            if (SameText(*name, L"Selvatro.lnk") || (link && IsSelvatro(link->target))) {
                 return std::nullopt;
             }
             return entryById(std::wstring(kFolderPrefix).append(*name));

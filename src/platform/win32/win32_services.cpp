@@ -15,27 +15,12 @@
 #include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_log.h"
 #include "platform/win32/win32_services.h"
+#include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
 
 namespace selvatro::platform::win32 {
 
 namespace {
-
-// The full path of the running executable, however long.
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 // Copies `text` into the caller's fixed-size buffer, ended by a NUL, cut short of its end and never inside a
 // character; the buffer keeps its size.
@@ -51,22 +36,6 @@ void CopyIntoBuffer(const std::string& text, std::string& buffer, std::size_t ro
     std::copy_n(text.begin(), length, buffer.begin());
     buffer[length] = '\0';
 }
-
-// COM for the calling thread for as long as this lives; a thread where COM already runs keeps it as it is.
-class ComScope {
-public:
-    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 // The shell's result, a pseudo-handle that carries a number.
 std::int32_t ShellCode(HINSTANCE result) {
@@ -133,93 +102,6 @@ namespace {
 // True when `path` ends in ".lnk", in any letter case.
 bool IsShellLinkPath(const std::wstring& path) {
     return path.size() >= 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".lnk", 4, TRUE) == CSTR_EQUAL;
-}
-
-// `text` with its environment strings ("%ProgramFiles%") replaced by their values; a name that is not set stays as
-// it is, as the shell leaves it.
-std::wstring ExpandEnvironment(const std::wstring& text) {
-    if (text.find(L'%') == std::wstring::npos) {
-        return text;
-    }
-    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-    std::wstring expanded(needed, L'\0');
-    const DWORD written = needed == 0 ? 0 : ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
-    if (written == 0 || written > needed) {
-        return text;
-    }
-    expanded.resize(written - 1);
-    return expanded;
-}
-
-// The window states that a link can ask for, as Explorer starts them: a minimised program does not take the focus.
-int LinkShowCommand(int stored) {
-    switch (stored) {
-        case SW_SHOWMAXIMIZED:
-            return SW_SHOWMAXIMIZED;
-        case SW_SHOWMINIMIZED:
-        case SW_MINIMIZE:
-        case SW_SHOWMINNOACTIVE:
-            return SW_SHOWMINNOACTIVE;
-        default:
-            return SW_SHOWNORMAL;
-    }
-}
-
-// The show command in the header of the link file `file`, which IPersistFile has just accepted (a 76-byte header
-// whose show command is at byte 60). Wine's loader drops it and answers "normal" for every link.
-std::optional<int> HeaderShowCommand(const std::wstring& file) {
-    const UniqueHandle link =
-        Own(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::array<unsigned char, 76> header{};
-    DWORD read = 0;
-    if (!link || !ReadFile(link.get(), header.data(), static_cast<DWORD>(header.size()), &read, nullptr) ||
-        read != header.size() || header[0] != header.size() || header[1] != 0 || header[2] != 0 || header[3] != 0) {
-        return std::nullopt;
-    }
-    return static_cast<int>(header[60] | (header[61] << 8U) | (header[62] << 16U) | (header[63] << 24U));
-}
-
-// What a shell link starts, read from it as it stands.
-struct ShellLinkContents {
-    std::wstring target;  ///< its file, environment strings expanded; empty for a shell item that is no file
-    std::wstring arguments;
-    std::wstring folder;  ///< the working folder, environment strings expanded; empty when the link names none
-    int show = SW_SHOWNORMAL;
-};
-
-// Reads the link `file`, read only. Resolve is never called: it would look for a moved target on the disks and the
-// network, with a wait or a window that nobody answers at logon, and may rewrite the link. A target that is gone
-// is reported as gone instead. Nothing when the file is not a link that can be read.
-std::optional<ShellLinkContents> ReadShellLink(const std::wstring& file) {
-    const ComScope com;
-    Microsoft::WRL::ComPtr<IShellLinkW> link;
-    Microsoft::WRL::ComPtr<IPersistFile> persist;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
-        FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ))) {
-        return std::nullopt;
-    }
-    // Room for the longest path and command line that the system takes.
-    constexpr int kRoom = 32768;
-    std::wstring text(kRoom, L'\0');
-    const auto take = [&text](HRESULT result) {
-        text.resize(SUCCEEDED(result) ? wcsnlen(text.c_str(), text.size()) : 0);
-        std::wstring taken = text;
-        text.assign(kRoom, L'\0');
-        return taken;
-    };
-    ShellLinkContents contents;
-    // The raw path keeps the environment strings of a link that stores them ("%ProgramFiles%\..."), expanded here
-    // for this user and machine, as Explorer does.
-    contents.target = ExpandEnvironment(take(link->GetPath(text.data(), kRoom, nullptr, SLGP_RAWPATH)));
-    contents.arguments = take(link->GetArguments(text.data(), kRoom));
-    contents.folder = ExpandEnvironment(take(link->GetWorkingDirectory(text.data(), kRoom)));
-    int show = SW_SHOWNORMAL;
-    if (FAILED(link->GetShowCmd(&show)) || show == SW_SHOWNORMAL) {
-        show = HeaderShowCommand(file).value_or(SW_SHOWNORMAL);
-    }
-    contents.show = LinkShowCommand(show);
-    return contents;
 }
 
 // True for the errors that say a path names nothing: no such file, folder, drive or share.
