@@ -94,9 +94,9 @@ bool Flag(const KeyFile& file, const char* key) {
 // ---- the Exec line ----
 
 // Splits the Exec line (already freed of the key-file escapes) into its arguments as the desktops do (GLib's and
-// KDE's readers alike), which accept more than the specification's strict form and so start entries that users
-// wrote by hand: blanks separate arguments; inside double quotes a backslash escapes ", `, $, \\ and is kept before
-// anything else; single quotes keep everything up to the next one; outside quotes a backslash escapes the next
+// KDE's readers alike), which accept more than the freedesktop.org standard's strict form and so start entries that
+// users wrote by hand: blanks separate arguments; inside double quotes a backslash escapes ", `, $, \\ and is kept
+// before anything else; single quotes keep everything up to the next one; outside quotes a backslash escapes the next
 // character; quoted and unquoted pieces next to each other make one argument. Nothing is expanded, and no
 // character is special beyond these. Throws StartFailed saying what is wrong.
 std::vector<std::string> SplitExec(const std::string& path, std::string_view line) {
