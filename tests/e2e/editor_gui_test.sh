@@ -10,6 +10,7 @@
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/session.sh"
+source "$(dirname "$0")/window_driving.sh"
 need_tools Xvfb openbox xdotool xprop xwininfo
 
 exe=$1
@@ -35,58 +36,8 @@ LANG=C.UTF-8 LANGUAGE="" LC_ALL="" "$dir/selvatro" 2>"$work/err" &
 app=$!
 pids+=("$app")
 
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
-# The program's viewable window titled exactly $1, other than the main window; sets $found.
-find_window() {
-    found=""
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "${win:-}" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
-            found=$candidate
-            return 0
-        fi
-    done
-    return 1
-}
-win=""
-find_main_window "$app" || fail "the window did not appear"
-# Restored by the user: the count pauses and the list can be edited.
-xdotool windowactivate "$win" 2>/dev/null || true
-title_is() { [ "$(title_of "$win")" = "$1" ]; }
-wait_for "$patience" title_is "Selvatro desabled" ||
-    fail "the restored window is not the editing one: '$(title_of "$win")'"
-wait_for "$patience" viewable "$win" || fail "the restored window is not mapped"
-# The window manager animates the restore: the clicks below aim at the window once it stands still.
-position() { xwininfo -id "$win" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
-last_position=""
-standing_still() {
-    local now
-    now=$(position)
-    [ "$now" = "$last_position" ] && return 0
-    last_position=$now
-    return 1
-}
-wait_for "$patience" standing_still || fail "the restored window does not stand still"
+restore_for_editing
 
-# The boxes in the window's client area: row i at y = 22 + 26 i, 23 high; path boxes at x 4..320, delay boxes
-# at x 324..350.
-click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) click 1; }
-click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
-gone() { ! viewable "$1"; }
-# Once a dialog of ours has gone, the window manager gives the focus back to the window a moment later: keys
-# typed before that would reach no window at all. The file dialog's completion popup may also outlive the dialog
-# for a moment (Qt tears the dialog's file model down after exec returns), and while it shows it holds the
-# keyboard: keys typed then are lost.
-only_the_window_shows() {
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "$win" ] && viewable "$candidate" &&
-            ! xprop -id "$candidate" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP; then
-            return 1  # a tip may show meanwhile; it takes no keys
-        fi
-    done
-}
-focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && only_the_window_shows; }
 picker_title="Choose the application to be started"
 # Waits for the file dialog that a click opened and activates it; sets $dialog.
 await_dialog() {

@@ -9,6 +9,7 @@
 set -euo pipefail
 
 source "$(dirname "$0")/../lib/session.sh"
+source "$(dirname "$0")/window_driving.sh"
 need_tools Xvfb openbox xdotool xprop xwininfo
 
 exe=$1
@@ -37,56 +38,13 @@ printf '[Desktop Entry]\nType=Application\nName=Tray\nExec=%s\n' "$dir/tray" >"$
 cp "$user_autostart/notes.desktop" "$work/notes.orig"
 cp "$system_autostart/tray.desktop" "$work/tray.orig"
 
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
-find_window() {
-    found=""
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "${win:-}" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
-            found=$candidate
-            return 0
-        fi
-    done
-    return 1
-}
-gone() { ! viewable "$1"; }
-only_the_window_shows() {
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "$win" ] && viewable "$candidate" &&
-            ! xprop -id "$candidate" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP; then
-            return 1
-        fi
-    done
-}
-focus_back() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && only_the_window_shows; }
-title_is() { [ "$(title_of "$win")" = "$1" ]; }
-position() { xwininfo -id "$win" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
-last_position=""
-standing_still() {
-    local now
-    now=$(position)
-    [ "$now" = "$last_position" ] && return 0
-    last_position=$now
-    return 1
-}
 # Starts the program and waits for its window, restored for editing; sets $app and $win.
 open_window() {
     LANG=C.UTF-8 LANGUAGE="" LC_ALL="" "$dir/selvatro" 2>>"$work/err" &
     app=$!
     pids+=("$app")
-    win=""
-    find_main_window "$app" || fail "the window did not appear"
-    xdotool windowactivate "$win" 2>/dev/null || true
-    wait_for "$patience" title_is "Selvatro desabled" || fail "the window is not the editing one: '$(title_of "$win")'"
-    wait_for "$patience" viewable "$win" || fail "the restored window is not mapped"
-    last_position=""
-    wait_for "$patience" standing_still || fail "the restored window does not stand still"
+    restore_for_editing
 }
-# Row i's boxes: path at x 4..320, delay at x 324..350, y = 22 + 26 i.
-click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) click 1; }
-click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
-
 # Chooses FILE in the picker of row ROW, answers the question Yes (its default button), and sets the row's delay.
 take_over() {
     local row=$1 file=$2 delay=$3
