@@ -36,6 +36,15 @@ std::wstring ActionData(MSIHANDLE install) {
     return value;
 }
 
+// The install folder that the removal's script hands an action, ended by a separator; empty when it gave none.
+std::wstring InstallFolderOf(MSIHANDLE install) {
+    std::wstring folder = ActionData(install);
+    if (!folder.empty() && folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    return folder;
+}
+
 // The long form of a path (a link or the installer may give a short 8.3 name), or the path as it is when the
 // system cannot tell.
 std::wstring LongForm(const std::wstring& path) {
@@ -118,12 +127,9 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveStartupLink(MSIHANDLE inst
 // at logon, through the program's own /give-back while it is still there. A program that does not answer within
 // half a minute is left behind: the removal goes on.
 extern "C" __declspec(dllexport) UINT __stdcall GiveBackLogonEntries(MSIHANDLE install) {
-    std::wstring folder = ActionData(install);
+    const std::wstring folder = InstallFolderOf(install);
     if (folder.empty()) {
         return ERROR_SUCCESS;
-    }
-    if (folder.back() != L'\\') {
-        folder += L'\\';
     }
     const std::wstring program = folder + L"selvatro.exe";
     std::wstring command = L"\"" + program + L"\" /give-back";
@@ -142,12 +148,9 @@ extern "C" __declspec(dllexport) UINT __stdcall GiveBackLogonEntries(MSIHANDLE i
 // Removes the list that an administrator put beside the program, asked for with REMOVELIST=1. It runs before the
 // installer removes the program's files, so that the folder, then empty, goes with them.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveMachineList(MSIHANDLE install) {
-    std::wstring folder = ActionData(install);
+    const std::wstring folder = InstallFolderOf(install);
     if (folder.empty()) {
         return ERROR_SUCCESS;
-    }
-    if (folder.back() != L'\\') {
-        folder += L'\\';
     }
     const std::wstring list = folder + kListName;
     // A list hidden or marked read-only by hand is removed all the same.
