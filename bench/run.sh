@@ -31,7 +31,8 @@
 #    beside the bare Qt window with and without changing its caption, and the shell script.
 # 4. Quitter: from the tick after the last delay (due at the first tick plus the last delay) to the process
 #    reaped, the durable save included; also with a hand-edited list that the end must rewrite.
-# 5. One program's start, in-process (bench/spawn_bench.cpp): Selvatro's start beside posix_spawn and fork + exec.
+# 5. One program's start, in-process (bench/spawn_bench.cpp): Selvatro's start beside posix_spawn and fork + exec;
+#    with the manager's stand-in on the bus, also the start announced ahead (held by selvatro-hold, then released).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -342,10 +343,17 @@ for n in $(seq "$quit_runs"); do
 done
 
 # ---- 5. one program's start, in-process, without a display ----
+# The sequencer runs' requests, counted before the in-process starts add theirs.
+sequencer_requests=$(wc -l <"$results/manager.log" 2>/dev/null || echo 0)
 echo "one program's start: 200 runs each of selvatro's start, posix_spawn, fork + exec" >&2
 mkdir -p "$work/disk/spawn"
 cp "$work/tools/recorder" "$work/disk/spawn/recorder"
-"$work/tools/spawn" "$work/disk/spawn/recorder" 200 >"$results/spawn.txt" || failed spawn
+if [ -n "$bus_subjects" ]; then
+    DBUS_SESSION_BUS_ADDRESS=$bus_address "$work/tools/spawn" "$work/disk/spawn/recorder" 200 >"$results/spawn.txt" ||
+        failed spawn
+else
+    "$work/tools/spawn" "$work/disk/spawn/recorder" 200 >"$results/spawn.txt" || failed spawn
+fi
 
 echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/meta"
 
@@ -365,7 +373,7 @@ if [ -s "$results/spawn.txt" ]; then
     cat "$results/spawn.txt"
 fi
 if [ -n "$bus_subjects" ]; then
-    echo "  the manager's stand-in received $(wc -l <"$results/manager.log" 2>/dev/null || echo 0) scope requests" \
+    echo "  the manager's stand-in received $sequencer_requests scope requests" \
         "for the $((runs * ${#delays[@]})) programs started by the runs with the bus"
 fi
 grep -h '^drop_note=' "$results/meta" | sed 's/^drop_note=/  cold start with the page cache dropped: /' || true

@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     qt::QtProcess process;
 
     posix::PosixFiles files;
-    posix::PosixPrograms programs;
+    posix::PosixPrograms programs(posix::FindHolder(facts.folder()));
     posix::AutostartShortcuts shortcuts(posix::ConfigHome());
     posix::AutostartEntries logonEntries(posix::ConfigHome(), posix::ConfigDirs());
     posix::GioBrowser browser;

@@ -101,13 +101,15 @@ list_of() {
     for ((; count < 5; count++)); do record "" ""; done
 }
 
-# install_program FOLDER [ROW...]: FOLDER, made if needed, holding a copy of the program under test ($exe) and,
-# with ROWs, its list beside it (list_of). The list lives beside the executable: each copy has its own.
+# install_program FOLDER [ROW...]: FOLDER, made if needed, holding a copy of the program under test ($exe), with
+# the holder of the programs it starts ahead where the build has one, and, with ROWs, its list beside it (list_of).
+# The list lives beside the executable: each copy has its own.
 install_program() {
     local folder=$1
     shift
     mkdir -p "$folder"
     cp "$exe" "$folder/selvatro"
+    if [ -x "$(dirname "$exe")/selvatro-hold" ]; then cp "$(dirname "$exe")/selvatro-hold" "$folder/"; fi
     if (($#)); then list_of "$@" >"$folder/selvatro.cfg"; fi
 }
 

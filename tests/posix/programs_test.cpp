@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,23 +31,23 @@ TEST(PosixPrograms, ThePathAsTypedIsStartedAloneDetachedFromUs) {
     const std::string program = box.make("my programs") + "/rec --flag $HOME;x";
     WriteRecorder(program);
     const std::string record = box.path() + "/record";
-    setenv("SELVATRO_RECORD", record.c_str(), 1);
 
-    PosixPrograms programs;
-    const double task = programs.start(program);
+    // In a child of its own, as every start here: what the first start learns of the session (no bus) stays there.
+    const std::string result = InChild([&] {
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        const auto task = static_cast<pid_t>(PosixPrograms().start(program));
+        // The intermediate child was reaped and the program is not ours: nothing is left to wait for.
+        errno = 0;
+        return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD ? std::to_string(task) : "a child left to reap";
+    });
     const auto seen = ReadRecord(record);
-    ASSERT_TRUE(seen);
+    ASSERT_TRUE(seen) << result;
     EXPECT_EQ(seen->name, program);
     EXPECT_TRUE(seen->arguments.empty());
-    EXPECT_EQ(seen->pid, static_cast<pid_t>(task));
+    EXPECT_EQ(std::to_string(seen->pid), result);
     EXPECT_NE(seen->session, getsid(0));
     EXPECT_EQ(seen->input, "/dev/null");
     EXPECT_EQ(seen->output, "/dev/null");
-
-    // The intermediate child was reaped and the program is not ours: nothing is left to wait for.
-    errno = 0;
-    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
 }
 
 TEST(PosixPrograms, TheProgramOutlivesItsStarter) {
@@ -90,7 +91,7 @@ TEST(PosixPrograms, NeitherOurSignalSettingsNorOurDescriptorsArePassedOn) {
             // A descriptor some library opened without close-on-exec.
             dup2(STDERR_FILENO, 50);
             setenv("SELVATRO_PROBE_FD", "50", 1);
-            PosixPrograms programs;
+            PosixPrograms programs(SELVATRO_HOLDER);
             if (announced) {
                 programs.prepare(program);
             }
@@ -150,33 +151,60 @@ TEST(PosixPrograms, WhatCannotBeExecutedIsAStartFailure) {
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST(PosixPrograms, StartsEvenWithTheStandardDescriptorsClosed) {
+TEST(PosixPrograms, TheHolderIsFoundBesideTheProgramOrWhereItIsInstalled) {
     Sandbox box;
-    const std::string program = box.path() + "/rec";
-    WriteRecorder(program);
-    const std::string record = box.path() + "/record";
-    // A program started at logon may have no standard input or output at all: the report pipe then gets those
-    // numbers, and must not be lost under /dev/null.
-    const std::string result = InChild([&] {
-        setenv("SELVATRO_RECORD", record.c_str(), 1);
-        close(STDIN_FILENO);
-        close(STDOUT_FILENO);
-        try {
-            PosixPrograms().start(program);
-        } catch (const StartFailed& error) {
-            return std::string(error.what());
-        }
-        try {
-            PosixPrograms().start(box.path() + "/missing");
-        } catch (const StartFailed&) {
-            return std::string("ok");
-        }
-        return std::string("a missing program was reported as started");
-    });
-    EXPECT_EQ(result, "ok");
-    const auto seen = ReadRecord(record);
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(seen->input, "/dev/null");
+    const std::string bin = box.make("usr/bin");
+    EXPECT_EQ(FindHolder(bin), "");
+    const std::string installed = bin + "/" SELVATRO_HOLDER_FROM_BINDIR "/selvatro-hold";
+    std::filesystem::create_directories(std::filesystem::path(installed).parent_path());
+    WriteFile(installed, "", 0755);
+    EXPECT_EQ(FindHolder(bin), installed);
+    // One beside the program (a build folder, a copy with its holder) comes first, once it may be run.
+    const std::string beside = bin + "/selvatro-hold";
+    WriteFile(beside, "", 0644);
+    EXPECT_EQ(FindHolder(bin), installed);
+    chmod(beside.c_str(), 0755);
+    EXPECT_EQ(FindHolder(bin), beside);
+}
+
+TEST(PosixPrograms, StartsEvenWithTheStandardDescriptorsClosed) {
+    // A program started at logon may have no standard input or output at all: the report pipe and a held program's
+    // release channel then get low numbers, and must not be lost under /dev/null or under each other.
+    for (const bool announced : {false, true}) {
+        SCOPED_TRACE(announced ? "announced" : "unannounced");
+        Sandbox box;
+        const std::string program = box.path() + "/rec";
+        WriteRecorder(program);
+        const std::string record = box.path() + "/record";
+        const std::string result = InChild([&] {
+            setenv("SELVATRO_RECORD", record.c_str(), 1);
+            setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + box.path() + "/no bus").c_str(), 1);
+            close(STDIN_FILENO);
+            close(STDOUT_FILENO);
+            PosixPrograms programs(SELVATRO_HOLDER);
+            try {
+                if (announced) {
+                    programs.prepare(program);
+                }
+                programs.start(program);
+            } catch (const StartFailed& error) {
+                return std::string(error.what());
+            }
+            try {
+                if (announced) {
+                    programs.prepare(box.path() + "/missing");
+                }
+                programs.start(box.path() + "/missing");
+            } catch (const StartFailed&) {
+                return std::string("ok");
+            }
+            return std::string("a missing program was reported as started");
+        });
+        EXPECT_EQ(result, "ok");
+        const auto seen = ReadRecord(record);
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->input, "/dev/null");
+    }
 }
 
 }  // namespace

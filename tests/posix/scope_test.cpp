@@ -2,7 +2,6 @@
 // manager receives it on a private bus; the programs start on time whatever the bus does.
 
 #include <gtest/gtest.h>
-#include <limits.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -12,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -345,13 +345,6 @@ TEST(ProgramScopes, ProgramsStartOnTimeWhateverTheBusDoes) {
     unsetenv("XDG_RUNTIME_DIR");
 }
 
-// What this test program is: a process made ahead of its start runs it until it is released.
-std::string OwnExecutable() {
-    char target[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", target, sizeof target);
-    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
-}
-
 bool Ends(pid_t pid, std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (kill(pid, 0) == 0) {
@@ -385,7 +378,7 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     const std::string result = InChild([&] {
         setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
         setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
-        PosixPrograms starter;
+        PosixPrograms starter(SELVATRO_HOLDER);
         std::string out;
         for (const std::string& program : {launcher, unreadable}) {
             starter.prepare(program);
@@ -423,8 +416,8 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     const Call& call = calls[0].pids == std::to_string(started) ? calls[0] : calls[1];
     EXPECT_EQ(call.pids, std::to_string(started));
     EXPECT_EQ(call.unit, "app-selvatro-launcher-" + std::to_string(started) + ".scope");
-    // When the manager was asked, the process was still ours, not yet the shell that runs the launcher.
-    EXPECT_EQ(call.exe, OwnExecutable());
+    // When the manager was asked, the process was still the holder, not yet the shell that runs the launcher.
+    EXPECT_EQ(call.exe, std::filesystem::canonical(SELVATRO_HOLDER).string());
     // Both the launcher's first command and the child it left behind ran after the request had come.
     std::vector<long long> ran;
     for (int i = 0; i < 100 && ran.size() < 2; ++i) {
@@ -451,6 +444,40 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     // The program that could not run was held as well, and went away without running anything.
     const Call& other = &call == &calls[0] ? calls[1] : calls[0];
     EXPECT_TRUE(Ends(std::atoi(other.pids.c_str()), 5s));
+}
+
+// Without a holder that runs (an installation missing a file), an announced program is made at its start as any
+// other, on time and once, and its scope is asked for afterwards.
+TEST(ProgramScopes, WithoutItsHolderAnAnnouncedProgramIsStartedAtItsInstant) {
+    Sandbox box;
+    PrivateBus bus(box, box.path() + "/bus");
+    const std::string log = box.path() + "/calls";
+    Manager manager(bus, log, "answer");
+    ASSERT_TRUE(manager.ready());
+    const std::string rec = box.path() + "/rec";
+    WriteRecorder(rec);
+    const std::string launches = box.path() + "/launches";
+    const std::string holder = box.path() + "/selvatro-hold";
+    WriteFile(holder, "not a program\n", 0755);
+    const std::string result = InChild([&] {
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+        setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+        PosixPrograms starter(holder);
+        starter.prepare(rec);
+        std::this_thread::sleep_for(300ms);
+        const auto before = std::chrono::steady_clock::now();
+        const auto started = static_cast<pid_t>(starter.start(rec));
+        const bool late = std::chrono::steady_clock::now() - before > kOnTime;
+        std::this_thread::sleep_for(1s);  // the request goes out after the start, while Selvatro runs on
+        return late ? std::string("late") : std::to_string(started);
+    });
+    const std::vector<Call> calls = ReadCalls(log, 1);
+    ASSERT_EQ(calls.size(), 1u) << result;
+    EXPECT_EQ(calls[0].pids, result);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(ReadCalls(log, 1).size(), 1u);
+    const std::string ran = ReadFile(launches).value_or("");
+    EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
 }
 
 // A process made ahead of a start that never comes (the run paused, the row changed, Selvatro ended) goes away
@@ -480,7 +507,7 @@ TEST(ProgramScopes, AHeldProgramNeverReleasedGoesAwayUnrun) {
         const std::string result = InChild([&] {
             setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
             setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
-            auto starter = std::make_unique<PosixPrograms>();
+            auto starter = std::make_unique<PosixPrograms>(SELVATRO_HOLDER);
             starter->prepare(rec);
             if (c.then == Then::AnnouncedAgain) {
                 starter->prepare(rec);

@@ -46,7 +46,7 @@ run_once() {
         outcome=torn
         cp "$app/selvatro.cfg" "${TMPDIR:-/tmp}/selvatro-torn-$$-$n.cfg" 2>/dev/null || true
     fi
-    leftovers=$(cd "$app" && find . -mindepth 1 -maxdepth 1 ! -name selvatro ! -name selvatro.cfg -printf '%f\n')
+    leftovers=$(cd "$app" && find . -mindepth 1 -maxdepth 1 ! -name selvatro ! -name selvatro-hold ! -name selvatro.cfg -printf '%f\n')
 }
 
 # A clean end first: the save turns the hand-edited list into the canonical one.

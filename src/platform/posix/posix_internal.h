@@ -59,12 +59,12 @@ struct HeldProgram {
 };
 
 /// Makes the process that SpawnDetached would make for `program`, with its id, and holds it before its exec until
-/// ReleaseHeld. A held process that is never released ends by itself without exec once `holdMs` have passed or
-/// once its release channel is closed (DropHeld, or the end of Selvatro). Unlike SpawnDetached, the process copies
-/// our memory (copy-on-write), since it waits while we go on. Nothing when it could not be made; the program's own
-/// faults (missing, not a program, its folder) come only at its release.
-std::optional<HeldProgram> SpawnHeld(const std::string& program, const std::vector<std::string>& arguments,
-                                     const std::string& folder, int holdMs);
+/// ReleaseHeld: the process runs `holder` (selvatro-hold, held_start.h) until then. A held process that is never
+/// released ends by itself without exec once `holdMs` have passed or once its release channel is closed (DropHeld,
+/// or the end of Selvatro). Nothing when it could not be made (no holder, say); the program's own faults (missing,
+/// not a program, its folder) come only at its release.
+std::optional<HeldProgram> SpawnHeld(const std::string& holder, const std::string& program,
+                                     const std::vector<std::string>& arguments, const std::string& folder, int holdMs);
 
 /// Lets a held program exec at once, with the same `program` and `folder` that it was made with, and returns its
 /// process id once its exec has succeeded. Returns -1 when it had already ended unreleased (its time was up): the

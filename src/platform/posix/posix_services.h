@@ -61,6 +61,9 @@ public:
 /// into its scope, and the start lets it exec.
 class PosixPrograms final : public Programs {
 public:
+    /// `holder` is the program that holds a process made ahead (FindHolder); without one, every program is made at
+    /// its start and its scope asked for afterwards.
+    explicit PosixPrograms(std::string holder = {});
     double start(const std::string& path) override;
     void prepare(const std::string& path) override;
     std::optional<std::string> shortcutTarget(const std::string& path) override;
@@ -68,8 +71,13 @@ public:
     std::string shortcutPattern() const override;
 
 private:
+    std::string holder_;
     std::shared_ptr<void> prepared_;  ///< the programs made ahead of their start, held before their exec, by path
 };
+
+/// selvatro-hold beside the executable in `executableFolder` (a build folder), else where an installation puts it
+/// (libexec/selvatro beside bin/); empty when neither is there or can be run.
+std::string FindHolder(const std::string& executableFolder);
 
 /// The logon shortcut as an XDG autostart entry in `$XDG_CONFIG_HOME/autostart`.
 class AutostartShortcuts final : public Shortcuts {

@@ -1,6 +1,9 @@
 #include <time.h>
+#include <unistd.h>
 
 #include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/desktop_entry.h"
@@ -54,6 +57,18 @@ void DropStale(PreparedPrograms& programs, const std::string& path) {
 
 }  // namespace
 
+PosixPrograms::PosixPrograms(std::string holder) : holder_(std::move(holder)) {}
+
+std::string FindHolder(const std::string& executableFolder) {
+    for (const char* place : {"", SELVATRO_HOLDER_FROM_BINDIR "/"}) {
+        std::string holder = executableFolder + "/" + place + "selvatro-hold";
+        if (access(holder.c_str(), X_OK) == 0) {
+            return holder;
+        }
+    }
+    return {};
+}
+
 double PosixPrograms::start(const std::string& path) {
     // A path is the program as typed, with no arguments and no shell, blanks and all; a desktop entry names its
     // program, arguments and folder.
@@ -83,11 +98,12 @@ void PosixPrograms::prepare(const std::string& path) {
     try {
         PreparedPrograms& programs = PreparedOf(prepared_);
         DropStale(programs, path);
-        if (!ScopesPossible()) {
+        if (holder_.empty() || !ScopesPossible()) {
             return;
         }
         const LaunchCommand command = CommandFor(path);
-        std::optional<HeldProgram> held = SpawnHeld(command.program, command.arguments, command.folder, kHoldMs);
+        std::optional<HeldProgram> held =
+            SpawnHeld(holder_, command.program, command.arguments, command.folder, kHoldMs);
         if (!held) {
             return;
         }

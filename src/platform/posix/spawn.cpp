@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -10,9 +9,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "platform/errors.h"
+#include "platform/posix/held_start.h"
 #include "platform/posix/posix_internal.h"
 
 // The two children run on stacks of our own making and never return; the sanitizers' bookkeeping of stack frames
@@ -27,13 +26,8 @@ namespace selvatro::platform::posix {
 
 namespace {
 
-// What the children tell the parent through the report pipe, one fixed-size record each. Records are far below
-// PIPE_BUF, so each arrives whole even when both children write.
-enum class ReportKind : int { ProgramId = 1, Failure = 2, FolderFailure = 3, Released = 4 };
-struct Report {
-    ReportKind kind;
-    int value;
-};
+using held::Report;
+using held::ReportKind;
 
 // What the children are given. They are made with clone(CLONE_VM | CLONE_VFORK): each runs in our memory, on a
 // stack of its own, while the one that made it waits until it has exec'd or ended. fork() would copy the page
@@ -46,8 +40,7 @@ struct Launch {
     const char* folder = nullptr;  // null: ours
     char* programStack = nullptr;  // the top of the grandchild's stack
     int reportFd = -1;
-    int releaseFd = -1;  // a held program's end of its release channel
-    int holdMs = 0;      // how long a held program waits for its release
+    int releaseFd = -1;  // a held program's: the holder's end of its release channel
 };
 
 constexpr std::size_t kStackSize = 128 * 1024;
@@ -75,84 +68,48 @@ SELVATRO_CHILD_CODE void DefaultSignals() {
     sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-// Standard input, output and error on /dev/null, the folder entered, and the exec; returns only by ending.
-SELVATRO_CHILD_CODE void ExecProgram(const Launch* launch) {
+// Standard input, output and error on /dev/null, the folder entered, and the exec; returns only by ending. The
+// descriptors from `firstClosed` on are not passed on; failures are told on `reportFd`.
+SELVATRO_CHILD_CODE void ExecProgram(const Launch* launch, int reportFd, unsigned firstClosed) {
     const int devNull = open("/dev/null", O_RDWR);
     if (devNull < 0 || dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0 ||
         dup2(devNull, STDERR_FILENO) < 0) {
-        Tell(launch->reportFd, ReportKind::Failure, errno);
+        Tell(reportFd, ReportKind::Failure, errno);
         _exit(127);
     }
     if (devNull > STDERR_FILENO) {
         close(devNull);
     }
     // Descriptors opened without close-on-exec (by us or a library) stay ours; the report pipe is already marked.
-    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    close_range(firstClosed, ~0U, CLOSE_RANGE_CLOEXEC);
     if (launch->folder != nullptr && chdir(launch->folder) != 0) {
-        Tell(launch->reportFd, ReportKind::FolderFailure, errno);
+        Tell(reportFd, ReportKind::FolderFailure, errno);
         _exit(127);
     }
     execv(launch->program, launch->argv);
-    Tell(launch->reportFd, ReportKind::Failure, errno);
+    Tell(reportFd, ReportKind::Failure, errno);
     _exit(127);
 }
 
 SELVATRO_CHILD_CODE int RunProgram(void* argument) {
     const auto* launch = static_cast<const Launch*>(argument);
     DefaultSignals();
-    ExecProgram(launch);
+    ExecProgram(launch, launch->reportFd, STDERR_FILENO + 1);
     return 127;
 }
 
-SELVATRO_CHILD_CODE long long MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// A program made ahead of its instant: a copy of our memory, not a share of it, since it waits while we go on. It
-// keeps only its two channels open, so that the release channel reaches end of file once Selvatro has let go of
-// it (ended, or dropped it), and then ends without exec; so it does when its time is up.
-SELVATRO_CHILD_CODE int RunHeldProgram(void* argument) {
+// A held program's process becomes the holder, with its release channel and the report pipe where the holder
+// expects them. Copies above both places are made first, since either channel may sit on the other's place.
+SELVATRO_CHILD_CODE int RunHolder(void* argument) {
     const auto* launch = static_cast<const Launch*>(argument);
     DefaultSignals();
-    const auto low = static_cast<unsigned>(launch->reportFd < launch->releaseFd ? launch->reportFd : launch->releaseFd);
-    const auto high =
-        static_cast<unsigned>(launch->reportFd < launch->releaseFd ? launch->releaseFd : launch->reportFd);
-    if (low > 3) {
-        close_range(3, low - 1, 0);
+    const int report = fcntl(launch->reportFd, F_DUPFD_CLOEXEC, held::kReportFd + 1);
+    const int release = fcntl(launch->releaseFd, F_DUPFD_CLOEXEC, held::kReportFd + 1);
+    if (report < 0 || release < 0 || dup2(release, held::kReleaseFd) < 0 || dup2(report, held::kReportFd) < 0) {
+        Tell(report < 0 ? launch->reportFd : report, ReportKind::Failure, errno);
+        _exit(127);
     }
-    if (high > low + 1) {
-        close_range(low + 1, high - 1, 0);
-    }
-    close_range(high + 1, ~0U, 0);
-    const long long deadline = MonotonicMs() + launch->holdMs;
-    for (;;) {
-        const long long left = deadline - MonotonicMs();
-        if (left <= 0) {
-            _exit(0);
-        }
-        pollfd release{launch->releaseFd, POLLIN, 0};
-        const int ready = poll(&release, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            _exit(0);
-        }
-        char go = 0;
-        ssize_t got = 0;
-        while ((got = read(launch->releaseFd, &go, 1)) < 0 && errno == EINTR) {
-        }
-        if (got != 1) {
-            _exit(0);  // end of file: nobody will ever release it
-        }
-        break;
-    }
-    close(launch->releaseFd);
-    // From here on, the end of the report pipe means the exec succeeded.
-    Tell(launch->reportFd, ReportKind::Released, 0);
-    ExecProgram(launch);
+    ExecProgram(launch, held::kReportFd, held::kReportFd + 1);
     return 127;
 }
 
@@ -164,24 +121,8 @@ SELVATRO_CHILD_CODE int RunIntermediate(void* argument) {
         Tell(launch->reportFd, ReportKind::Failure, errno);
         _exit(1);
     }
-    const pid_t program =
-        clone(RunProgram, launch->programStack, CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<Launch*>(launch));
-    if (program < 0) {
-        Tell(launch->reportFd, ReportKind::Failure, errno);
-        _exit(1);
-    }
-    Tell(launch->reportFd, ReportKind::ProgramId, program);
-    _exit(0);
-}
-
-// The same for a held program, which is made without sharing our memory.
-SELVATRO_CHILD_CODE int RunHeldIntermediate(void* argument) {
-    const auto* launch = static_cast<const Launch*>(argument);
-    if (setsid() < 0) {
-        Tell(launch->reportFd, ReportKind::Failure, errno);
-        _exit(1);
-    }
-    const pid_t program = clone(RunHeldProgram, launch->programStack, SIGCHLD, const_cast<Launch*>(launch));
+    const pid_t program = clone(launch->releaseFd < 0 ? RunProgram : RunHolder, launch->programStack,
+                                CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<Launch*>(launch));
     if (program < 0) {
         Tell(launch->reportFd, ReportKind::Failure, errno);
         _exit(1);
@@ -351,10 +292,16 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
     return programId;
 }
 
-std::optional<HeldProgram> SpawnHeld(const std::string& program, const std::vector<std::string>& arguments,
-                                     const std::string& folder, int holdMs) {
+std::optional<HeldProgram> SpawnHeld(const std::string& holder, const std::string& program,
+                                     const std::vector<std::string>& arguments, const std::string& folder, int holdMs) {
+    // The program and its folder travel as the holder's arguments, where a NUL would cut them short.
+    if (holder.empty() || program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
     try {
-        Start start(program, arguments, folder);
+        std::vector<std::string> holderArguments{std::to_string(holdMs), folder, program};
+        holderArguments.insert(holderArguments.end(), arguments.begin(), arguments.end());
+        Start start(holder, holderArguments, {});
         std::array<int, 2> channel{};
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel.data()) != 0) {
             return std::nullopt;
@@ -370,17 +317,16 @@ std::optional<HeldProgram> SpawnHeld(const std::string& program, const std::vect
             return std::nullopt;
         }
         start.launch().releaseFd = channel[1];
-        start.launch().holdMs = holdMs;
         try {
-            start.runIntermediate(RunHeldIntermediate);
+            start.runIntermediate(RunIntermediate);
         } catch (const StartFailed&) {
             close(channel[0]);
             close(channel[1]);
             return std::nullopt;
         }
         close(channel[1]);
-        // The intermediate child has ended, so its one record is there; the held child writes nothing until it
-        // is released.
+        // The intermediate child has ended, so its record is there, after the holder's failure to exec if it
+        // failed; the holder writes nothing until it is released.
         const std::optional<Report> report = ReadReport(start.report());
         if (!report || report->kind != ReportKind::ProgramId || report->value <= 0) {
             close(channel[0]);
