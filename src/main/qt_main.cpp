@@ -41,7 +41,7 @@ std::optional<int> LaterStartStatus(posix::CopyLock& lock) {
             case posix::CopyLock::Result::HeldElsewhere:
                 break;
         }
-        if (qt::AskToShow(lock.socketPath(), 1000)) {
+        if (posix::AskToShow(lock.socketPath(), 1000)) {
             return 0;
         }
         if (std::chrono::steady_clock::now() > deadline) {

@@ -1,18 +1,62 @@
 #include "platform/posix/single_copy.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/file_rules.h"
 
 namespace selvatro::platform::posix {
 
 namespace {
+
+constexpr std::string_view kShowRequest = "show\n";
+constexpr std::string_view kShownReply = "shown\n";
+
+// The socket's address; false when the path does not fit in one.
+bool AddressOf(const std::string& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path || path.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+long long MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits for `events` on `fd` until `deadline` (CLOCK_MONOTONIC, ms); false when the time is up or poll fails.
+bool WaitFor(int fd, short events, long long deadline) {
+    for (;;) {
+        const long long left = deadline - MonotonicMs();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd wanted{fd, events, 0};
+        const int ready = ::poll(&wanted, 1, static_cast<int>(left));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
 
 bool IsPrivateFolderOfOurs(const std::string& folder) {
     struct stat info {};
@@ -78,6 +122,83 @@ CopyLock::Result CopyLock::tryTake() {
     const bool held = errno == EWOULDBLOCK;
     ::close(fd);
     return held ? Result::HeldElsewhere : Result::Unavailable;
+}
+
+int ListenForLaterStarts(const std::string& path) {
+    sockaddr_un address{};
+    if (!AddressOf(path, address)) {
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    // A copy that was killed leaves its socket behind; the lock tells us that nobody listens there any more.
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ServeLaterStart(int connection, std::string& received, const std::function<void()>& show) {
+    char buffer[16];
+    for (;;) {
+        const ssize_t got = ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return false;  // the rest of the line is still on its way
+        }
+        if (got <= 0) {
+            return true;
+        }
+        received.append(buffer, static_cast<std::size_t>(got));
+        if (received.find('\n') != std::string::npos || received.size() >= kShowRequest.size()) {
+            break;
+        }
+    }
+    if (received == kShowRequest) {
+        show();
+        // One short reply into an empty socket buffer: it goes at once or not at all.
+        ::send(connection, kShownReply.data(), kShownReply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+    return true;
+}
+
+bool AskToShow(const std::string& path, int timeoutMs) {
+    sockaddr_un address{};
+    if (!AddressOf(path, address)) {
+        return false;
+    }
+    // Not blocking: a copy that hangs with its queue of connections full must not hang this start too.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const long long deadline = MonotonicMs() + timeoutMs;
+    std::string reply;
+    bool sent = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        sent = ::send(fd, kShowRequest.data(), kShowRequest.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(kShowRequest.size());
+    }
+    char buffer[16];
+    while (sent && reply.find('\n') == std::string::npos && reply.size() < kShownReply.size() &&
+           WaitFor(fd, POLLIN, deadline)) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return reply == kShownReply;
 }
 
 }  // namespace selvatro::platform::posix

@@ -6,6 +6,7 @@
 // for later starts. (On Windows a named mutex plays the lock's part and a message to the first window the
 // socket's.)
 
+#include <functional>
 #include <string>
 
 namespace selvatro::platform::posix {
@@ -36,6 +37,20 @@ private:
     std::string socketPath_;
     int fd_ = -1;
 };
+
+/// The first copy's side of the socket at `path`: listening, non-blocking and closed on exec. Whatever lies at `path`
+/// is a dead copy's (only the copy holding the lock may listen) and is replaced. -1 when it cannot be made.
+int ListenForLaterStarts(const std::string& path);
+
+/// Serves one connection accepted on that socket, as far as it can without waiting: reads the request and, when it
+/// is "show", runs `show` and answers "shown". True when the connection is done with (answered, refused, closed by
+/// the other side or failed) and may be closed; false while the request is still on its way. `received` keeps what
+/// came so far between calls.
+bool ServeLaterStart(int connection, std::string& received, const std::function<void()>& show);
+
+/// A later start's side: asks the copy listening on `path` to show its window and waits, at most `timeoutMs`
+/// milliseconds, until it has. False when no copy listens there or none answers in time.
+bool AskToShow(const std::string& path, int timeoutMs);
 
 /// The user's private folder for the lock and the socket: $XDG_RUNTIME_DIR when it is set, else "selvatro-<uid>"
 /// in /tmp, made on first use with mode 0700 and refused when it is a link, another user's, or open to others.

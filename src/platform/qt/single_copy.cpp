@@ -1,66 +1,62 @@
 #include "platform/qt/single_copy.h"
 
-#include <QDeadlineTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+
+#include "platform/posix/single_copy.h"
 
 namespace selvatro::platform::qt {
 
-namespace {
-
-constexpr char kShowRequest[] = "show\n";
-constexpr char kShownReply[] = "shown\n";
-
-}  // namespace
-
 ShowRequests::ShowRequests(const std::string& path, std::function<void()> show)
-    : server_(std::make_unique<QLocalServer>()), show_(std::move(show)) {
-    const QString name = QString::fromStdString(path);
-    // A copy that was killed leaves its socket behind; the lock tells us that nobody listens there any more.
-    QLocalServer::removeServer(name);
-    if (!server_->listen(name)) {
+    : listening_(posix::ListenForLaterStarts(path)), show_(std::move(show)) {
+    if (listening_ < 0) {
         return;  // the program runs all the same; a later start then says that it cannot reach this one
     }
-    QObject::connect(server_.get(), &QLocalServer::newConnection, [this] {
-        while (QLocalSocket* client = server_->nextPendingConnection()) {
-            QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-            auto answer = [this, client] {
-                if (!client->canReadLine()) {
-                    return;  // the rest of the line is still on its way
-                }
-                const QByteArray line = client->readLine(sizeof kShowRequest);
-                if (line == kShowRequest) {
-                    show_();
-                    client->write(kShownReply);
-                    client->flush();
-                }
-                client->disconnectFromServer();
-            };
-            QObject::connect(client, &QLocalSocket::readyRead, client, answer);
-            answer();  // the request may have arrived with the connection
-        }
-    });
+    notifier_ = std::make_unique<QSocketNotifier>(listening_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { accept(); });
 }
 
-ShowRequests::~ShowRequests() = default;
+ShowRequests::~ShowRequests() {
+    for (auto& [connection, asker] : askers_) {
+        asker.notifier.reset();
+        ::close(connection);
+    }
+    notifier_.reset();
+    if (listening_ >= 0) {
+        ::close(listening_);
+    }
+}
 
-bool AskToShow(const std::string& path, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(QString::fromStdString(path));
-    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
-        return false;
-    }
-    socket.write(kShowRequest);
-    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
-        return false;
-    }
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            return false;
+void ShowRequests::accept() {
+    for (;;) {
+        const int connection = ::accept4(listening_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (connection < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            return;  // none left (EAGAIN), or none to be had now (out of descriptors): the next one will do
         }
+        Asker& asker = askers_[connection];
+        asker.notifier = std::make_unique<QSocketNotifier>(connection, QSocketNotifier::Read);
+        QObject::connect(asker.notifier.get(), &QSocketNotifier::activated, [this, connection] { serve(connection); });
+        serve(connection);  // the request may have come with the connection
     }
-    return socket.readLine() == kShownReply;
+}
+
+void ShowRequests::serve(int connection) {
+    const auto it = askers_.find(connection);
+    if (it == askers_.end() || !posix::ServeLaterStart(connection, it->second.received, show_)) {
+        return;
+    }
+    // Done with: the notifier goes once the event loop has left its signal, and the descriptor with this entry.
+    QSocketNotifier* notifier = it->second.notifier.release();
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    askers_.erase(it);
+    ::close(connection);
 }
 
 }  // namespace selvatro::platform::qt
