@@ -356,35 +356,46 @@ bool Ends(pid_t pid, std::chrono::milliseconds within) {
     return true;
 }
 
+// What each test of an announced start begins with: a private bus with the manager's stand-in answering, and a
+// recorder that logs each of its starts. `enter` points a test's child at both.
+struct AnsweringManager {
+    AnsweringManager() { WriteRecorder(rec); }
+    void enter() const {
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+        setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+    }
+    Sandbox box;
+    PrivateBus bus{box, box.path() + "/bus"};
+    std::string log = box.path() + "/calls";
+    Manager manager{bus, log, "answer"};
+    std::string rec = box.path() + "/rec";
+    std::string launches = box.path() + "/launches";
+};
+
 // The start announced a tick ahead: the scope is asked for while the process is still ours, before the program
 // runs a single instruction of its own, and the start then only lets it exec, on time. A launcher that starts a
 // child and ends at once is the case that matters: by the time a request made after its start arrived, it would
 // be gone and its child left behind in Selvatro's own unit.
 TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
-    Sandbox box;
-    PrivateBus bus(box, box.path() + "/bus");
-    const std::string log = box.path() + "/calls";
-    Manager manager(bus, log, "answer");
-    ASSERT_TRUE(manager.ready());
-    const std::string rec = box.path() + "/rec";
-    WriteRecorder(rec);
-    const std::string launches = box.path() + "/launches";
-    const std::string launcher = box.path() + "/launcher";
-    WriteFile(launcher, "#!/bin/sh\n\"" + rec + "\"\n\"" + rec + "\" &\necho $$ >\"" + box.path() + "/launcher.pid\"\n",
+    const AnsweringManager session;
+    ASSERT_TRUE(session.manager.ready());
+    const std::string launcher = session.box.path() + "/launcher";
+    WriteFile(launcher,
+              "#!/bin/sh\n\"" + session.rec + "\"\n\"" + session.rec + "\" &\necho $$ >\"" + session.box.path() +
+                  "/launcher.pid\"\n",
               0755);
-    const std::string unreadable = box.path() + "/not executable";
+    const std::string unreadable = session.box.path() + "/not executable";
     WriteFile(unreadable, "#!/bin/sh\n", 0644);
 
     const std::string result = InChild([&] {
-        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
-        setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+        session.enter();
         PosixPrograms starter(SELVATRO_HOLDER);
         std::string out;
         for (const std::string& program : {launcher, unreadable}) {
             starter.prepare(program);
         }
         // The tick a second later; here, once the manager has been asked for both.
-        if (ReadCalls(log, 2).size() != 2) {
+        if (ReadCalls(session.log, 2).size() != 2) {
             return std::string("no request before the start");
         }
         const auto before = std::chrono::steady_clock::now();
@@ -408,10 +419,10 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     std::string refused;
     ASSERT_TRUE(words >> started >> refused) << result;
     EXPECT_EQ(refused, "refused");
-    ASSERT_TRUE(WaitForFile(box.path() + "/launcher.pid"));
-    EXPECT_EQ(std::atoi(ReadFile(box.path() + "/launcher.pid")->c_str()), started);
+    ASSERT_TRUE(WaitForFile(session.box.path() + "/launcher.pid"));
+    EXPECT_EQ(std::atoi(ReadFile(session.box.path() + "/launcher.pid")->c_str()), started);
 
-    const std::vector<Call> calls = ReadCalls(log, 2);
+    const std::vector<Call> calls = ReadCalls(session.log, 2);
     ASSERT_EQ(calls.size(), 2u);
     const Call& call = calls[0].pids == std::to_string(started) ? calls[0] : calls[1];
     EXPECT_EQ(call.pids, std::to_string(started));
@@ -422,7 +433,7 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     std::vector<long long> ran;
     for (int i = 0; i < 100 && ran.size() < 2; ++i) {
         ran.clear();
-        std::istringstream lines(ReadFile(launches).value_or(""));
+        std::istringstream lines(ReadFile(session.launches).value_or(""));
         std::string line;
         while (std::getline(lines, line)) {
             std::vector<std::string> fields;
@@ -449,34 +460,27 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
 // Without a holder that runs (an installation missing a file), an announced program is made at its start as any
 // other, on time and once, and its scope is asked for afterwards.
 TEST(ProgramScopes, WithoutItsHolderAnAnnouncedProgramIsStartedAtItsInstant) {
-    Sandbox box;
-    PrivateBus bus(box, box.path() + "/bus");
-    const std::string log = box.path() + "/calls";
-    Manager manager(bus, log, "answer");
-    ASSERT_TRUE(manager.ready());
-    const std::string rec = box.path() + "/rec";
-    WriteRecorder(rec);
-    const std::string launches = box.path() + "/launches";
-    const std::string holder = box.path() + "/selvatro-hold";
+    const AnsweringManager session;
+    ASSERT_TRUE(session.manager.ready());
+    const std::string holder = session.box.path() + "/selvatro-hold";
     WriteFile(holder, "not a program\n", 0755);
     const std::string result = InChild([&] {
-        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
-        setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+        session.enter();
         PosixPrograms starter(holder);
-        starter.prepare(rec);
+        starter.prepare(session.rec);
         std::this_thread::sleep_for(300ms);
         const auto before = std::chrono::steady_clock::now();
-        const auto started = static_cast<pid_t>(starter.start(rec));
+        const auto started = static_cast<pid_t>(starter.start(session.rec));
         const bool late = std::chrono::steady_clock::now() - before > kOnTime;
         std::this_thread::sleep_for(1s);  // the request goes out after the start, while Selvatro runs on
         return late ? std::string("late") : std::to_string(started);
     });
-    const std::vector<Call> calls = ReadCalls(log, 1);
+    const std::vector<Call> calls = ReadCalls(session.log, 1);
     ASSERT_EQ(calls.size(), 1u) << result;
     EXPECT_EQ(calls[0].pids, result);
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(ReadCalls(log, 1).size(), 1u);
-    const std::string ran = ReadFile(launches).value_or("");
+    EXPECT_EQ(ReadCalls(session.log, 1).size(), 1u);
+    const std::string ran = ReadFile(session.launches).value_or("");
     EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
 }
 
@@ -496,23 +500,16 @@ TEST(ProgramScopes, AHeldProgramNeverReleasedGoesAwayUnrun) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Sandbox box;
-        PrivateBus bus(box, box.path() + "/bus");
-        const std::string log = box.path() + "/calls";
-        Manager manager(bus, log, "answer");
-        ASSERT_TRUE(manager.ready());
-        const std::string rec = box.path() + "/rec";
-        WriteRecorder(rec);
-        const std::string launches = box.path() + "/launches";
+        const AnsweringManager session;
+        ASSERT_TRUE(session.manager.ready());
         const std::string result = InChild([&] {
-            setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
-            setenv("SELVATRO_RECORDER_LOG", launches.c_str(), 1);
+            session.enter();
             auto starter = std::make_unique<PosixPrograms>(SELVATRO_HOLDER);
-            starter->prepare(rec);
+            starter->prepare(session.rec);
             if (c.then == Then::AnnouncedAgain) {
-                starter->prepare(rec);
+                starter->prepare(session.rec);
             }
-            if (ReadCalls(log, c.then == Then::AnnouncedAgain ? 2 : 1).empty()) {
+            if (ReadCalls(session.log, c.then == Then::AnnouncedAgain ? 2 : 1).empty()) {
                 return std::string("no request");
             }
             if (c.then == Then::StarterDropped) {
@@ -520,11 +517,11 @@ TEST(ProgramScopes, AHeldProgramNeverReleasedGoesAwayUnrun) {
             } else if (c.then == Then::TimeIsUp) {
                 std::this_thread::sleep_for(7s);  // past the few seconds a held program waits
             } else if (c.then == Then::AnnouncedAgain) {
-                return std::to_string(static_cast<pid_t>(starter->start(rec)));
+                return std::to_string(static_cast<pid_t>(starter->start(session.rec)));
             }
             return std::string("ended");
         });
-        const std::vector<Call> calls = ReadCalls(log, c.then == Then::AnnouncedAgain ? 2 : 1);
+        const std::vector<Call> calls = ReadCalls(session.log, c.then == Then::AnnouncedAgain ? 2 : 1);
         ASSERT_FALSE(calls.empty()) << result;
         for (const Call& call : calls) {
             if (call.pids != result) {
@@ -533,7 +530,7 @@ TEST(ProgramScopes, AHeldProgramNeverReleasedGoesAwayUnrun) {
             }
         }
         std::this_thread::sleep_for(200ms);
-        const std::string ran = ReadFile(launches).value_or("");
+        const std::string ran = ReadFile(session.launches).value_or("");
         if (c.then == Then::AnnouncedAgain) {
             // Only the second process ran the program, once.
             EXPECT_EQ(calls.size(), 2u);
