@@ -33,10 +33,6 @@ install_program "$dir" "$entry=2" "$hidden=3"
 cp "$dir/selvatro.cfg" "$work/list.cfg"
 export PATH="$work/bin:$PATH" SELVATRO_RECORD="$work/record" SELVATRO_RECORDER_LOG="$work/launches.log"
 
-now() { date +%s.%N; }
-# within A B LOW HIGH: LOW <= B - A <= HIGH
-within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
-
 # The program's viewable window titled "Selvatro" other than the main window: the message; sets $box.
 message_shown() {
     local candidate

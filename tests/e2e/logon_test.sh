@@ -15,10 +15,6 @@ trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 private_home
 
-now() { date +%s.%N; }
-# within A B LOW HIGH: LOW <= B - A <= HIGH
-within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
-
 # A fresh folder, with a blank in its name, holding the program, its list (ROWs as PATH=DELAY, each path a name in
 # the folder) and the recorders alpha, beta and gamma; sets dir.
 install_folder() {  # install_folder NAME ROW...

@@ -12,18 +12,9 @@ exe=$1
 runner=$2
 [ -n "${DISPLAY:-}" ] || { echo "win32_give_back_test: no DISPLAY (run it under win32_display.sh)" >&2; exit 1; }
 
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix
-export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
-finish() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap finish EXIT
-
-source "$(dirname "$0")/../lib/session.sh"
-wine_run() { "$runner" "$@" </dev/null; }
+source "$(dirname "$0")/win32_lib.sh"
+make_work
+own_wine_prefix
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 approved='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 marks='HKCU\Software\Selvatro\Taken over'

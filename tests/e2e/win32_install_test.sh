@@ -18,22 +18,12 @@ runner=$3
 exe=$4
 [ -n "${DISPLAY:-}" ] || { echo "win32_install_test: no DISPLAY (run it under win32_display.sh)" >&2; exit 1; }
 
-work=$(mktemp -d)
-export WINEPREFIX=$work/prefix
-# No menu entries or file associations on the host for the links the installer makes.
-export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
-finish() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap finish EXIT
-
-# check and its counters, wait_for, ended and alive come from the tests' shell library. The waits poll every 100 ms
-# here: each poll of the registry is a Wine program of its own.
-source "$(dirname "$0")/../lib/session.sh"
+# check and its counters, wait_for, ended and alive come from the tests' shell libraries. The waits poll every
+# 100 ms here: each poll of the registry is a Wine program of its own.
+source "$(dirname "$0")/win32_lib.sh"
 poll_s=0.1
-wine_run() { "$runner" "$@" </dev/null; }
+make_work
+own_wine_prefix
 absent() { [ ! -e "$1" ]; }
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Selvatro'
 # The value NAME of the uninstall entry, as reg.exe prints it.

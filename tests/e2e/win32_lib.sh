@@ -13,6 +13,19 @@ wine_prefix() {
     startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
 }
 
+# own_wine_prefix: a Wine prefix of the test's own in $work (made by make_work), for what must not stay in the
+# build's (an installer, a machine-wide change, a fresh user), that puts no menu entries or file associations on the
+# host; its server is ended and waited for at the end, before the work folder goes.
+own_wine_prefix() {
+    export WINEPREFIX=$work/prefix
+    export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
+    trap 'stop_wine; end_work' EXIT
+}
+stop_wine() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
 # windows_path PATH: the Windows name of a Unix path.
 windows_path() { wine_run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 

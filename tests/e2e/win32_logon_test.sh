@@ -18,10 +18,6 @@ runner=$3
 source "$(dirname "$0")/win32_lib.sh"
 make_work
 wine_prefix
-now() { date +%s.%N; }
-# within A B LOW HIGH: LOW <= B - A <= HIGH
-within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
-gap() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 
 # ---- a logon: three programs at 2, 3 and 3 seconds ----
 install logon alpha.exe=2 beta.exe=3 gamma.exe=3

@@ -33,15 +33,7 @@ source "$(dirname "$0")/win32_lib.sh"
 need_tools wixl
 make_work
 # A prefix of the test's own: a per-machine install changes the machine, which the build's prefix must not keep.
-export WINEPREFIX=$work/prefix
-# No menu entries or file associations on the host for the links the package makes.
-export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
-finish() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-    end_work
-}
-trap finish EXIT
+own_wine_prefix
 wine_prefix
 check "the prefix has a Startup folder" test -n "$startup"
 

@@ -16,24 +16,12 @@ for tool in xdotool xwininfo import convert compare localedef; do
     command -v "$tool" >/dev/null || { echo "win32_screenshots: $tool is not installed" >&2; exit 1; }
 done
 
-source "$(dirname "$0")/../lib/session.sh"
+source "$(dirname "$0")/win32_lib.sh"
 source "$(dirname "$0")/shots.sh"
 make_work
 # A prefix of its own: the pictures show a fresh Windows user, whatever the build's test prefix holds, and the
 # installer writes nowhere that a test reads.
-export WINEPREFIX=$work/prefix
-# No menu entries or file associations on the host for the links that the program and the installer make.
-export WINEDLLOVERRIDES="mscoree=;winemenubuilder.exe="
-stop_wine() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-}
-finish() {
-    stop_wine
-    end_work
-}
-trap finish EXIT
-wine_run() { "$runner" "$@" </dev/null; }
+own_wine_prefix
 # fail MESSAGE: ends the script with MESSAGE and what Wine said, and the windows there were.
 fail() {
     echo "win32_screenshots: $*" >&2

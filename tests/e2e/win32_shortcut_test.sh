@@ -15,10 +15,6 @@ runner=$4
 source "$(dirname "$0")/win32_lib.sh"
 make_work
 wine_prefix
-now() { date +%s.%N; }
-# within A B LOW HIGH: LOW <= B - A <= HIGH
-within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
-gap() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 # field NAME N: field N of the recorder's line for NAME.exe.
 field() { awk -F'\t' -v n="$1.exe" -v f="$2" '$1 == n { print $f }' "$dir/launches.log" 2>/dev/null; }
 

@@ -23,6 +23,12 @@ end_work() {
     rm -rf "$work"
 }
 
+# Instants for the checks of when things happened: now, in seconds; within A B LOW HIGH: LOW <= B - A <= HIGH;
+# gap A B: B - A, for the message.
+now() { date +%s.%N; }
+within() { awk -v a="$1" -v b="$2" -v lo="$3" -v hi="$4" 'BEGIN { d = b - a; exit !(d >= lo && d <= hi) }'; }
+gap() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+
 # private_home: HOME and the XDG folders inside $work, so that nothing of the user's is read or written (the log of
 # the runs goes to its default place in the private home).
 private_home() {
