@@ -7,17 +7,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/deadline.h"
 #include "platform/posix/held_start.h"
 
 namespace {
 
+using selvatro::platform::posix::MonotonicMs;
+using selvatro::platform::posix::WaitFor;
 using selvatro::platform::posix::held::kHolderArguments;
 using selvatro::platform::posix::held::kReleaseFd;
 using selvatro::platform::posix::held::kReportFd;
@@ -30,35 +32,17 @@ void Tell(ReportKind kind, int value) {
     }
 }
 
-long long MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Whether the release came within `holdMs`: one byte on the channel. Its end of file means that nobody will ever
 // release it (Selvatro let go of it, or ended).
 bool Released(long long holdMs) {
-    const long long deadline = MonotonicMs() + holdMs;
-    for (;;) {
-        const long long left = deadline - MonotonicMs();
-        if (left <= 0) {
-            return false;
-        }
-        pollfd release{kReleaseFd, POLLIN, 0};
-        const int ready = poll(&release, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return false;
-        }
-        char go = 0;
-        ssize_t got = 0;
-        while ((got = read(kReleaseFd, &go, 1)) < 0 && errno == EINTR) {
-        }
-        return got == 1;
+    if (!WaitFor(kReleaseFd, POLLIN, MonotonicMs() + holdMs)) {
+        return false;
     }
+    char go = 0;
+    ssize_t got = 0;
+    while ((got = read(kReleaseFd, &go, 1)) < 0 && errno == EINTR) {
+    }
+    return got == 1;
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include <time.h>
 #include <unistd.h>
 
 #include <map>
@@ -6,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/deadline.h"
 #include "platform/posix/desktop_entry.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_services.h"
@@ -18,15 +18,9 @@ namespace {
 // later still behind a late tick; past this it ends unreleased and its start begins afresh.
 constexpr int kHoldMs = 5000;
 
-double MonotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 struct Prepared {
     HeldProgram held;
-    double madeAt = 0;
+    long long madeAt = 0;  // MonotonicMs
 };
 using PreparedPrograms = std::map<std::string, Prepared>;
 
@@ -44,9 +38,9 @@ PreparedPrograms& PreparedOf(std::shared_ptr<void>& prepared) {
 
 // Lets go of the held programs whose time is up (they have ended by themselves), and of the one for `path`.
 void DropStale(PreparedPrograms& programs, const std::string& path) {
-    const double now = MonotonicSeconds();
+    const long long now = MonotonicMs();
     for (auto it = programs.begin(); it != programs.end();) {
-        if (it->first == path || now - it->second.madeAt > kHoldMs / 1000.0) {
+        if (it->first == path || now - it->second.madeAt > kHoldMs) {
             DropHeld(it->second.held);
             it = programs.erase(it);
         } else {
@@ -108,7 +102,7 @@ void PosixPrograms::prepare(const std::string& path) {
             return;
         }
         RequestOwnScope(held->pid, command.program);
-        programs[path] = {*held, MonotonicSeconds()};
+        programs[path] = {*held, MonotonicMs()};
     } catch (const std::exception&) {
         // A hint only: the start itself will say what is wrong.
     }

@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include <string_view>
 
 #include "platform/file_rules.h"
+#include "platform/posix/deadline.h"
 
 namespace selvatro::platform::posix {
 
@@ -32,30 +32,6 @@ bool AddressOf(const std::string& path, sockaddr_un& address) {
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
-}
-
-long long MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// Waits for `events` on `fd` until `deadline` (CLOCK_MONOTONIC, ms); false when the time is up or poll fails.
-bool WaitFor(int fd, short events, long long deadline) {
-    for (;;) {
-        const long long left = deadline - MonotonicMs();
-        if (left <= 0) {
-            return false;
-        }
-        pollfd wanted{fd, events, 0};
-        const int ready = ::poll(&wanted, 1, static_cast<int>(left));
-        if (ready > 0) {
-            return true;
-        }
-        if (ready == 0 || errno != EINTR) {
-            return false;
-        }
-    }
 }
 
 bool IsPrivateFolderOfOurs(const std::string& folder) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -167,7 +168,9 @@ class Start {
 public:
     Start(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder)
         : program_(program), folder_(folder) {
-        if (program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
+        // A NUL would cut a name or an argument short, into another file or another argument.
+        const auto cutShort = [](const std::string& text) { return text.find('\0') != std::string::npos; };
+        if (cutShort(program) || cutShort(folder) || std::any_of(arguments.begin(), arguments.end(), cutShort)) {
             throw StartFailed(program + ": " + ErrnoText(ENOENT));
         }
         // Everything the children use is prepared before they exist.
@@ -294,11 +297,11 @@ pid_t SpawnDetached(const std::string& program, const std::vector<std::string>& 
 
 std::optional<HeldProgram> SpawnHeld(const std::string& holder, const std::string& program,
                                      const std::vector<std::string>& arguments, const std::string& folder, int holdMs) {
-    // The program and its folder travel as the holder's arguments, where a NUL would cut them short.
-    if (holder.empty() || program.find('\0') != std::string::npos || folder.find('\0') != std::string::npos) {
+    if (holder.empty()) {
         return std::nullopt;
     }
     try {
+        // The program and its folder travel as the holder's arguments, which the start refuses with a NUL inside.
         std::vector<std::string> holderArguments{std::to_string(holdMs), folder, program};
         holderArguments.insert(holderArguments.end(), arguments.begin(), arguments.end());
         Start start(holder, holderArguments, {});
