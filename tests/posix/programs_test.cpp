@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "platform/errors.h"
+#include "platform/posix/held_start.h"
 #include "platform/posix/posix_services.h"
 #include "sandbox.h"
 
@@ -165,6 +168,46 @@ TEST(PosixPrograms, TheHolderIsFoundBesideTheProgramOrWhereItIsInstalled) {
     EXPECT_EQ(FindHolder(bin), installed);
     chmod(beside.c_str(), 0755);
     EXPECT_EQ(FindHolder(bin), beside);
+}
+
+// A Selvatro that runs on through an upgrade calls the new holder: one that does not know the caller's protocol
+// runs nothing and says nothing, so that the caller starts the program itself, once.
+TEST(PosixPrograms, TheHolderRunsNothingForAnotherProtocol) {
+    struct Case {
+        const char* protocol;
+        bool runs;
+    };
+    for (const Case c : {Case{held::kProtocol, true}, Case{"0", false}, Case{"", false}, Case{"12", false}}) {
+        SCOPED_TRACE(std::string("protocol \"") + c.protocol + "\"");
+        Sandbox box;
+        const std::string marker = box.path() + "/ran";
+        std::array<int, 2> release{};
+        std::array<int, 2> report{};
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, release.data()), 0);
+        ASSERT_EQ(pipe(report.data()), 0);
+        ASSERT_EQ(write(release[0], "", 1), 1);
+        const pid_t holder = fork();
+        if (holder == 0) {
+            dup2(release[1], held::kReleaseFd);
+            dup2(report[1], held::kReportFd);
+            execl(SELVATRO_HOLDER, "selvatro-hold", c.protocol, "5000", "", "/bin/sh", "-c", "echo >\"$0\"",
+                  marker.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (const int fd : {release[0], release[1], report[1]}) {
+            close(fd);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(holder, &status, 0), holder);
+        held::Report said{};
+        const bool told = read(report[0], &said, sizeof said) == static_cast<ssize_t>(sizeof said);
+        close(report[0]);
+        EXPECT_EQ(std::filesystem::exists(marker), c.runs);
+        EXPECT_EQ(told, c.runs);  // Released, before the exec
+        if (!c.runs) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+        }
+    }
 }
 
 TEST(PosixPrograms, StartsEvenWithTheStandardDescriptorsClosed) {

@@ -457,31 +457,44 @@ TEST(ProgramScopes, AnAnnouncedProgramIsInItsScopeBeforeItRuns) {
     EXPECT_TRUE(Ends(std::atoi(other.pids.c_str()), 5s));
 }
 
-// Without a holder that runs (an installation missing a file), an announced program is made at its start as any
-// other, on time and once, and its scope is asked for afterwards.
-TEST(ProgramScopes, WithoutItsHolderAnAnnouncedProgramIsStartedAtItsInstant) {
-    const AnsweringManager session;
-    ASSERT_TRUE(session.manager.ready());
-    const std::string holder = session.box.path() + "/selvatro-hold";
-    WriteFile(holder, "not a program\n", 0755);
-    const std::string result = InChild([&] {
-        session.enter();
-        PosixPrograms starter(holder);
-        starter.prepare(session.rec);
+// Without a holder that runs (an installation missing a file), or with one that does not know our protocol (a
+// Selvatro running on through an upgrade), an announced program is made at its start as any other, on time and
+// once, and its scope is asked for afterwards.
+TEST(ProgramScopes, WithoutAHolderThatHoldsAnAnnouncedProgramIsStartedAtItsInstant) {
+    struct Case {
+        const char* what;
+        const char* holder;
+        std::size_t requests;  // the held process's own, for a holder that ran, and the program's
+    };
+    const Case cases[] = {
+        {"a holder that cannot run", "not a program\n", 1},
+        {"a holder of another protocol", "#!/bin/sh\nexit 2\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const AnsweringManager session;
+        ASSERT_TRUE(session.manager.ready());
+        const std::string holder = session.box.path() + "/selvatro-hold";
+        WriteFile(holder, c.holder, 0755);
+        const std::string result = InChild([&] {
+            session.enter();
+            PosixPrograms starter(holder);
+            starter.prepare(session.rec);
+            std::this_thread::sleep_for(300ms);
+            const auto before = std::chrono::steady_clock::now();
+            const auto started = static_cast<pid_t>(starter.start(session.rec));
+            const bool late = std::chrono::steady_clock::now() - before > kOnTime;
+            std::this_thread::sleep_for(1s);  // the request goes out after the start, while Selvatro runs on
+            return late ? std::string("late") : std::to_string(started);
+        });
+        const std::vector<Call> calls = ReadCalls(session.log, c.requests);
+        ASSERT_EQ(calls.size(), c.requests) << result;
+        EXPECT_EQ(calls.back().pids, result);
         std::this_thread::sleep_for(300ms);
-        const auto before = std::chrono::steady_clock::now();
-        const auto started = static_cast<pid_t>(starter.start(session.rec));
-        const bool late = std::chrono::steady_clock::now() - before > kOnTime;
-        std::this_thread::sleep_for(1s);  // the request goes out after the start, while Selvatro runs on
-        return late ? std::string("late") : std::to_string(started);
-    });
-    const std::vector<Call> calls = ReadCalls(session.log, 1);
-    ASSERT_EQ(calls.size(), 1u) << result;
-    EXPECT_EQ(calls[0].pids, result);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(ReadCalls(session.log, 1).size(), 1u);
-    const std::string ran = ReadFile(session.launches).value_or("");
-    EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
+        EXPECT_EQ(ReadCalls(session.log, c.requests).size(), c.requests);
+        const std::string ran = ReadFile(session.launches).value_or("");
+        EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
+    }
 }
 
 // A process made ahead of a start that never comes (the run paused, the row changed, Selvatro ended) goes away

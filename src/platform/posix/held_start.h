@@ -18,10 +18,15 @@ struct Report {
 inline constexpr int kReleaseFd = 3;
 inline constexpr int kReportFd = 4;
 
-/// The holder's command line: `selvatro-hold HOLD_MS FOLDER PROGRAM [ARGUMENT...]`. It waits up to HOLD_MS for one
-/// byte on its release channel and then, having said Released, enters FOLDER (when not empty) and execs PROGRAM
-/// with PROGRAM and the ARGUMENTs as its arguments. At the channel's end of file, or when its time is up, it ends
-/// without exec and without a word.
-inline constexpr int kHolderArguments = 4;  ///< the holder's own name, HOLD_MS, FOLDER and PROGRAM
+/// The holder's command line: `selvatro-hold PROTOCOL HOLD_MS FOLDER PROGRAM [ARGUMENT...]`. It waits up to HOLD_MS
+/// for one byte on its release channel and then, having said Released, enters FOLDER (when not empty) and execs
+/// PROGRAM with PROGRAM and the ARGUMENTs as its arguments. At the channel's end of file, or when its time is up, it
+/// ends without exec and without a word.
+///
+/// PROTOCOL names this contract. A Selvatro that runs on through an upgrade calls the new holder with its own; a
+/// holder that does not know it ends at once without running anything, and the program is then started at its
+/// instant as an unannounced one. Any change to the records or the command line takes a new PROTOCOL.
+inline constexpr char kProtocol[] = "1";
+inline constexpr int kHolderArguments = 5;  ///< the holder's own name, PROTOCOL, HOLD_MS, FOLDER and PROGRAM
 
 }  // namespace selvatro::platform::posix::held

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/posix/deadline.h"
 #include "platform/posix/held_start.h"
@@ -21,6 +22,7 @@ namespace {
 using selvatro::platform::posix::MonotonicMs;
 using selvatro::platform::posix::WaitFor;
 using selvatro::platform::posix::held::kHolderArguments;
+using selvatro::platform::posix::held::kProtocol;
 using selvatro::platform::posix::held::kReleaseFd;
 using selvatro::platform::posix::held::kReportFd;
 using selvatro::platform::posix::held::Report;
@@ -53,9 +55,13 @@ int main(int argc, char** argv) {
         std::fputs("selvatro-hold: a helper of selvatro, not to be run by itself\n", stderr);
         return 2;
     }
+    // Called by another version of Selvatro, it cannot know what is asked: the caller starts the program itself.
+    if (std::strcmp(argv[1], kProtocol) != 0) {
+        return 2;
+    }
     char* end = nullptr;
-    const long long holdMs = std::strtoll(argv[1], &end, 10);
-    if (end == argv[1] || *end != '\0' || holdMs < 0 || holdMs > 60 * 60 * 1000) {
+    const long long holdMs = std::strtoll(argv[2], &end, 10);
+    if (end == argv[2] || *end != '\0' || holdMs < 0 || holdMs > 60 * 60 * 1000) {
         return 2;
     }
     if (!Released(holdMs)) {
@@ -64,7 +70,7 @@ int main(int argc, char** argv) {
     close(kReleaseFd);
     // From here on, the end of the report pipe means the exec succeeded.
     Tell(ReportKind::Released, 0);
-    const char* folder = argv[2];
+    const char* folder = argv[3];
     if (*folder != '\0' && chdir(folder) != 0) {
         Tell(ReportKind::FolderFailure, errno);
         return 127;

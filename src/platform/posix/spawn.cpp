@@ -302,7 +302,7 @@ std::optional<HeldProgram> SpawnHeld(const std::string& holder, const std::strin
     }
     try {
         // The program and its folder travel as the holder's arguments, which the start refuses with a NUL inside.
-        std::vector<std::string> holderArguments{std::to_string(holdMs), folder, program};
+        std::vector<std::string> holderArguments{held::kProtocol, std::to_string(holdMs), folder, program};
         holderArguments.insert(holderArguments.end(), arguments.begin(), arguments.end());
         Start start(holder, holderArguments, {});
         std::array<int, 2> channel{};
