@@ -102,19 +102,23 @@ TEST(GioBrowser, StartsTheCommandWithTheAddressAsItsOneArgument) {
     const std::string browser = box.make("my browsers") + "/fake browser";
     WriteRecorder(browser);
     const std::string record = box.path() + "/record";
-    setenv("SELVATRO_RECORD", record.c_str(), 1);
     const std::string address = "https://example.org/a page?q=$HOME&x='1' \"2\"";
-    GioBrowser gio;
-    EXPECT_EQ(gio.shellExecute("open", browser + " ", address, "", 1), 42);
+    // In a child, as every start here: what a first start learns of the session stays with its process.
+    const std::string answers = InChild([&] {
+        setenv("SELVATRO_RECORD", record.c_str(), 1);
+        GioBrowser gio;
+        std::string said;
+        for (const std::string& command : {browser + " ", box.path() + "/missing ", std::string(" "), std::string()}) {
+            said += std::to_string(gio.shellExecute("open", command, address, "", 1)) + ";";
+        }
+        return said;
+    });
+    EXPECT_EQ(answers, "42;2;2;2;");
     const auto seen = ReadRecord(record);
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->name, browser);
     EXPECT_EQ(seen->arguments, std::vector<std::string>{address});
     EXPECT_NE(seen->session, getsid(0));
-
-    EXPECT_EQ(gio.shellExecute("open", box.path() + "/missing ", address, "", 1), 2);
-    EXPECT_EQ(gio.shellExecute("open", " ", address, "", 1), 2);
-    EXPECT_EQ(gio.shellExecute("open", "", address, "", 1), 2);
 }
 
 // The lookup, then the start with the buffer's path, as a click on the logo does them.
