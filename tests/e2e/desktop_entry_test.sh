@@ -33,19 +33,6 @@ install_program "$dir" "$entry=2" "$hidden=3"
 cp "$dir/selvatro.cfg" "$work/list.cfg"
 export PATH="$work/bin:$PATH" SELVATRO_RECORD="$work/record" SELVATRO_RECORDER_LOG="$work/launches.log"
 
-# The program's viewable window titled "Selvatro" other than the main window: the message; sets $box.
-message_shown() {
-    local candidate
-    box=""
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "Selvatro" ] &&
-            xwininfo -id "$candidate" 2>/dev/null | grep -q IsViewable; then
-            box=$candidate
-        fi
-    done
-    [ -n "$box" ]
-}
-
 # run NAME: starts the program and waits for the message; sets $t0, $app, $win and $box, and takes a picture of
 # the message, once it stands still and no longer changes, as $work/NAME.png.
 run() {
@@ -56,7 +43,8 @@ run() {
     win=""
     box=""
     find_main_window "$app" || return 0
-    wait_for "$patience" message_shown || return 0
+    wait_for "$patience" find_window Selvatro || return 0
+    box=$found
     xdotool windowactivate --sync "$box" 2>/dev/null || true
     xdotool mousemove 1020 760  # the pointer over the button would light it
     last_position=""

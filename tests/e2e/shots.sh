@@ -19,17 +19,6 @@ frame_geometry() {  # frame_geometry WINDOW
 # No date in the files: a picture retaken unchanged is the same file, and git shows only the pictures that changed.
 png_options=(-define png:exclude-chunks=date,time)
 
-# standing_still WINDOW: the window has not moved since the last call. The window manager places a new window and
-# animates a restore: a picture waits, through wait_for, until the window stands still.
-last_position=""
-standing_still() {
-    local now
-    now=$(xwininfo -id "$1" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' ')
-    [ -n "$now" ] && [ "$now" = "$last_position" ] && return 0
-    last_position=$now
-    return 1
-}
-
 # A screenshot of the window with the window manager's frame around it.
 window_shot() {  # window_shot WINDOW FILE
     import -window root "$work/root.png"

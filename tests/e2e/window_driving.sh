@@ -1,37 +1,13 @@
 # Shared by the tests that drive the restored window with the mouse and the keyboard (sourced after session.sh, not
-# run): the program's windows found by title, the main one standing still, its boxes clicked, and the focus back in
-# it once a dialog of ours has gone. $app is the program's process, $win its main window.
+# run): the main window's caption, its boxes clicked, the focus back in it once a dialog of ours has gone, and the
+# window restored for editing. $app is the program's process, $win its main window.
 
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
-# The program's viewable window titled exactly $1, other than the main window; sets $found.
-find_window() {
-    found=""
-    local candidate
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "${win:-}" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
-            found=$candidate
-            return 0
-        fi
-    done
-    return 1
-}
 title_is() { [ "$(title_of "$win")" = "$1" ]; }
-# The window manager animates a restore: clicks aim at the window once it stands still.
-position() { xwininfo -id "$win" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' '; }
-last_position=""
-standing_still() {
-    local now
-    now=$(position)
-    [ "$now" = "$last_position" ] && return 0
-    last_position=$now
-    return 1
-}
 
 # The boxes in the window's client area: row i at y = 22 + 26 i, 23 high; path boxes at x 4..320, delay boxes
 # at x 324..350.
 click_path() { xdotool mousemove --window "$win" 100 $((22 + 26 * $1 + 11)) click 1; }
 click_delay() { xdotool mousemove --window "$win" 337 $((22 + 26 * $1 + 11)) click 1; }
-gone() { ! viewable "$1"; }
 # Once a dialog of ours has gone, the window manager gives the focus back to the window a moment later: keys
 # typed before that would reach no window at all. The file dialog's completion popup may also outlive the dialog
 # for a moment (Qt tears the dialog's file model down after exec returns), and while it shows it holds the
@@ -57,5 +33,5 @@ restore_for_editing() {
         fail "the restored window is not the editing one: '$(title_of "$win")'"
     wait_for "$patience" viewable "$win" || fail "the restored window is not mapped"
     last_position=""
-    wait_for "$patience" standing_still || fail "the restored window does not stand still"
+    wait_for "$patience" standing_still "$win" || fail "the restored window does not stand still"
 }

@@ -88,22 +88,6 @@ check_layout() {  # check_layout PIXELS_FILE
         }' "$1"
 }
 
-# For the README's pictures.
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
-hidden() { ! viewable "$1"; }
-# dialog_shown TITLE: the program's window of that title, other than the main window, is on screen; sets $dialog.
-dialog_shown() {
-    local candidate
-    dialog=""
-    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-        if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
-            dialog=$candidate
-            return 0
-        fi
-    done
-    return 1
-}
-
 # ---- English: minimised and counting, restored, minimised again ----
 dir="$work/english"
 check "english: the window appears" start_program english C.UTF-8 "" \
@@ -144,18 +128,9 @@ fi
 # selected, and the first tick after the next minimise saves and ends ----
 check "missing: the window appears" start_program missing C.UTF-8 "" "$work/missing/not-there=2"
 if [ -n "$win" ]; then
-    box=""
-    message_shown() {
-        local candidate
-        for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
-            if [ "$candidate" != "$win" ] && [ "$(title_of "$candidate")" = "Selvatro" ] &&
-                xwininfo -id "$candidate" | grep -q IsViewable; then
-                box=$candidate
-            fi
-        done
-        [ -n "$box" ]
-    }
-    wait_for "$patience" message_shown || true
+    found=""
+    wait_for "$patience" find_window Selvatro || true
+    box=$found
     check "missing: the message shows while the window is minimised" test -n "$box"
     check "missing: the window stays minimised behind it" state_is "$win" Iconic
     sleep 2.2
@@ -190,12 +165,13 @@ if [ -n "$win" ]; then
         # The picker of an empty row opens at the root, in French once Qt's translations are installed.
         xdotool mousemove --window "$win" 100 $((22 + 26 * 3 + 11)) click 1
         check "french: a click in an empty row opens the file dialog" \
-            wait_for "$patience" dialog_shown "Choisissez l'application à démarrer"
+            wait_for "$patience" find_window "Choisissez l'application à démarrer"
+        dialog=$found
         if [ -n "$dialog" ]; then
             xdotool mousemove 1000 700
             take_settled window_shot "$dialog" "$docs/file-dialog-fr.png"
             xdotool windowactivate --sync "$dialog" key Escape 2>/dev/null || true
-            check "french: Escape closes the file dialog" wait_for "$patience" hidden "$dialog"
+            check "french: Escape closes the file dialog" wait_for "$patience" gone "$dialog"
         fi
     fi
     stop_program french

@@ -168,6 +168,34 @@ title_of() { xdotool getwindowname "$1" 2>/dev/null || true; }
 title_matches() { [[ "$(title_of "$1")" =~ $2 ]]; }
 wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
 state_is() { [ "$(wm_state "$1")" = "$2" ]; }
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+gone() { ! viewable "$1"; }
+
+# find_window TITLE: the viewable window of process $app titled exactly TITLE other than its main window $win (a
+# dialog, a message); sets $found.
+find_window() {
+    found=""
+    local candidate
+    for candidate in $(xdotool search --pid "$app" 2>/dev/null || true); do
+        if [ "$candidate" != "${win:-}" ] && [ "$(title_of "$candidate")" = "$1" ] && viewable "$candidate"; then
+            found=$candidate
+            return 0
+        fi
+    done
+    return 1
+}
+
+# standing_still WINDOW: the window has not moved since the last call. The window manager places a new window and
+# animates a restore: a click or a picture waits, through wait_for, until the window stands still. Empty
+# $last_position before the first call.
+last_position=""
+standing_still() {
+    local now
+    now=$(xwininfo -id "$1" 2>/dev/null | sed -n 's/.*Absolute upper-left [XY]: *//p' | tr '\n' ' ')
+    [ -n "$now" ] && [ "$now" = "$last_position" ] && return 0
+    last_position=$now
+    return 1
+}
 
 # find_main_window PID: waits up to $patience seconds for the main window of process PID, the one counting in its
 # caption or named Selvatro; sets $win (empty when none came). Qt's hidden client-leader window, "selvatro", is not
