@@ -8,7 +8,12 @@ wine_run() { "$runner" "$@" </dev/null; }
 
 # wine_prefix: the Wine prefix of the build (the runner makes it on first use) and its Startup folder, $startup.
 wine_prefix() {
-    wine_run cmd /c exit >/dev/null 2>&1
+    # The first program after another test may meet Wine's server or desktop on their way out: it is tried again.
+    if ! wine_run cmd /c exit >/dev/null 2>&1; then
+        sleep 2
+        wine_run cmd /c exit >"$work/wine.log" 2>&1 ||
+            { echo "Wine runs no program:" && cat "$work/wine.log" && return 1; } >&2
+    fi
     export WINEPREFIX=${WINEPREFIX:-${SELVATRO_WINE_BUILD_DIR:?}/wineprefix}
     startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
 }

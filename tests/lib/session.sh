@@ -1,6 +1,14 @@
 # Shared by the shell tests (sourced, not run): the tools or a skip, a private work folder and home, checks that
 # count, lists, the program and the recorders installed in a folder, and a private X server with a window manager.
 
+# A test that `set -e` ends says which command ended it, rather than failing without a word. Only the test's own
+# shell speaks: a command substitution's failure is told once, by the command that used it.
+if [[ $- == *e* ]]; then
+    set -E
+    trap 'ended_by=($? "$LINENO"); [ "$BASH_SUBSHELL" -gt 0 ] ||
+        echo "${BASH_SOURCE[0]##*/}:${ended_by[1]}: \"$BASH_COMMAND\" failed with status ${ended_by[0]}" >&2' ERR
+fi
+
 # need_tools TOOL...: ends the test as skipped (77, which ctest is told to read so) when one is not installed.
 need_tools() {
     for tool in "$@"; do
