@@ -6,14 +6,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
 
 wine_run() { "$runner" "$@" </dev/null; }
 
+wine_answers() { wine_run cmd /c exit >"$work/wine.log" 2>&1; }
 # wine_prefix: the Wine prefix of the build (the runner makes it on first use) and its Startup folder, $startup.
 wine_prefix() {
     # The first program after another test may meet Wine's server or desktop on their way out: it is tried again.
-    if ! wine_run cmd /c exit >/dev/null 2>&1; then
-        sleep 2
-        wine_run cmd /c exit >"$work/wine.log" 2>&1 ||
-            { echo "Wine runs no program:" && cat "$work/wine.log" && return 1; } >&2
-    fi
+    wait_for "$patience" wine_answers || { echo "Wine runs no program:" && cat "$work/wine.log" && return 1; } >&2
     export WINEPREFIX=${WINEPREFIX:-${SELVATRO_WINE_BUILD_DIR:?}/wineprefix}
     startup=$(find "$WINEPREFIX/drive_c/users" -maxdepth 8 -type d -iname startup -path '*Start Menu*' | head -n1)
 }

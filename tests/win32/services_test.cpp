@@ -658,9 +658,9 @@ ShowAgain PostShowAgainToAWindowOfOurOwn() {
     return result;
 }
 
-// Wine closes its desktop process a second after the desktop's last user has gone, and a process that first
-// connects to it just then can make no window for its whole life. Our other tests come and go beside this one, so
-// the window is made in a child, started again while that is what happened.
+// Under Wine, a process that first connects to the desktop while Wine is closing it (as it does a second after the
+// desktop's last user has gone; our other tests come and go beside this one) can make no window for its whole life.
+// So the window is made in a child, started again while that is what happened.
 TEST(Win32SingleCopy, ALaterStartPostsTheFirstCopysWindowTheShowMessage) {
     std::array<wchar_t, MAX_PATH + 1> self{};
     ASSERT_GT(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())), 0u);
